@@ -1,0 +1,40 @@
+# The two commands a new user needs: `make demo` and `make test`.
+# Both install what is missing (Debian packages, through scripts/install-deps.sh) first.
+
+BUILD_DIR ?= build
+TEST_BUILD_DIR ?= build-test
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build test demo run bench clean format
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# Tests build in their own folder with AddressSanitizer and UndefinedBehaviorSanitizer.
+test: deps
+	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=ON
+	cmake --build $(TEST_BUILD_DIR) -j $(JOBS)
+	cd $(TEST_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+demo: build
+	@bash scripts/demo.sh $(BUILD_DIR)
+
+run: build
+	@bash scripts/run.sh $(BUILD_DIR)
+
+bench:
+	@bash scripts/install-deps.sh --bench
+	@echo "The benchmarks arrive with the synchronisation engine."
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR)

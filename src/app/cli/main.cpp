@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+    std::puts("kelvane-cli " KELVANE_VERSION);
+    return 0;
+}

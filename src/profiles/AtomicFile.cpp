@@ -1,0 +1,60 @@
+#include "profiles/AtomicFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool fail(std::string* error, int code, const std::string& tempPath) {
+    if (error != nullptr) {
+        *error = std::strerror(code);
+    }
+    if (!tempPath.empty()) {
+        ::unlink(tempPath.c_str());
+    }
+    return false;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode,
+                         std::string* error) {
+    const std::filesystem::path folder =
+        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        return fail(error, errno, {});
+    }
+    const char* data = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int code = errno;
+            ::close(fd);
+            return fail(error, code, pattern);
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
+        const int code = errno;
+        ::close(fd);
+        return fail(error, code, pattern);
+    }
+    if (::close(fd) != 0) {
+        return fail(error, errno, pattern);
+    }
+    if (::rename(pattern.c_str(), path.c_str()) != 0) {
+        return fail(error, errno, pattern);
+    }
+    return true;
+}

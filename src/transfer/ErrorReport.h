@@ -1,0 +1,35 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+// The Stop flag: set by every Stop button (and by SIGINT/SIGTERM in the command-line program);
+// cleared by whoever starts a long activity.
+extern std::atomic<bool> stopRequested;
+
+// Suppresses the message boxes of reportError while no one is at the screen.
+extern std::atomic<bool> quietMode;
+
+// The text of the last failure. Guarded internally, since workers set it.
+std::string lastErrorText();
+
+// Stores `text` as the last failure; an empty text takes the system's message for errno
+// ("Reason not known" when there is none).
+void setLastError(const std::string& text);
+// As above with an explicit system error code.
+void setLastErrorFromCode(int code);
+
+// Where reportError writes its log line while a log file is open.
+class ErrorLog {
+public:
+    virtual ~ErrorLog() = default;
+    virtual bool isOpen() const = 0;
+    virtual void writeLine(const std::string& line) = 0;
+};
+// Installs the log (null: none) and returns the previous one.
+ErrorLog* setErrorLog(ErrorLog* log);
+
+// The program-wide report of a failure: a message box unless quietMode is on, and the line
+// "context: text" in the log file while one is open. With appendLastError the text is
+// message + "\n" + lastErrorText().
+void reportError(const std::string& context, const std::string& message, bool appendLastError);
