@@ -1,11 +1,15 @@
 #include "profiles/AtomicFile.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <sstream>
+
+#include "profiles/PersistentRecord.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -57,4 +61,16 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view con
         return fail(error, errno, pattern);
     }
     return true;
+}
+
+bool saveRecordToFile(PersistentRecord& record, const std::filesystem::path& path, mode_t mode,
+                      std::string* error) {
+    std::ostringstream out(std::ios::binary);
+    if (!record.write(out)) {
+        if (error != nullptr) {
+            *error = "The record could not be written";
+        }
+        return false;
+    }
+    return writeFileAtomically(path, out.str(), mode, error);
 }

@@ -10,7 +10,8 @@ int readToDelimiter(std::istream& in, std::string& buffer, std::string_view deli
     std::string read;
     const std::size_t want = delimiter.size();
     auto endsWithDelimiter = [&] {
-        return read.size() >= want && std::string_view(read).substr(read.size() - want) == delimiter;
+        return read.size() >= want &&
+               std::string_view(read).substr(read.size() - want) == delimiter;
     };
     while (read.size() < want || !endsWithDelimiter()) {
         if (read.size() >= maxLength) {

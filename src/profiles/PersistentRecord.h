@@ -10,7 +10,7 @@
 // connection details. Files keep CR LF line ends on every platform so that they move between
 // machines unchanged; readers accept CR LF and a lone LF alike.
 class PersistentRecord {
-public:
+  public:
     virtual ~PersistentRecord() = default;
     virtual std::ostream& write(std::ostream& out) = 0;
     virtual std::istream& read(std::istream& in) = 0;

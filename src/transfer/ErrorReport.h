@@ -21,7 +21,7 @@ void setLastErrorFromCode(int code);
 
 // Where reportError writes its log line while a log file is open.
 class ErrorLog {
-public:
+  public:
     virtual ~ErrorLog() = default;
     virtual bool isOpen() const = 0;
     virtual void writeLine(const std::string& line) = 0;

@@ -3,7 +3,7 @@
 // How a wait on a worker keeps the user-interface thread alive: the desktop program dispatches
 // Qt events, the command-line program watches for SIGINT and SIGTERM.
 class MessagePump {
-public:
+  public:
     virtual ~MessagePump() = default;
     // Dispatches at most one pending event of the user-interface thread.
     virtual void pumpOnce() = 0;

@@ -8,7 +8,7 @@ enum class ConfirmAnswer { Yes, YesToAll, No, NoToAll, Cancel };
 // How the core asks the person at the screen. The desktop program shows message boxes, the
 // command-line program answers for itself (silent behaviour), tests script the answers.
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     virtual void messageBox(const std::string& text) = 0;
     virtual bool askYesNo(const std::string& text) = 0;

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Pure pieces of the FTP control connection: splitting the byte stream into replies and reading
+// the address replies of EPSV and PASV.
+namespace ftp {
+
+struct Reply {
+    int code = 0;      // the three-digit code of the final line
+    std::string text;  // every line of the reply without line ends, joined by "\n"
+    std::vector<std::string> lines() const;
+};
+
+// Feed it the bytes of the control connection as they arrive; take complete replies out.
+// A reply is complete when a line starts with the opening code followed by a space (RFC 959
+// multi-line replies); lines in between may be anything, including other codes.
+class ReplySplitter {
+  public:
+    void feed(std::string_view bytes);
+    // The next complete reply, if one has arrived.
+    std::optional<Reply> next();
+    // True when the server sent something that is not an FTP reply (garbage first line) or a
+    // reply longer than the limit; the connection should then be dropped.
+    bool broken() const { return broken_; }
+    void reset();
+
+  private:
+    std::string pending_;
+    std::vector<std::string> lines_;
+    std::vector<Reply> ready_;
+    bool broken_ = false;
+};
+
+struct HostPort {
+    std::string host;  // dotted IPv4 text for PASV
+    std::uint16_t port = 0;
+};
+
+// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)": the six numbers anywhere in the text.
+std::optional<HostPort> parsePasv(std::string_view replyText);
+// "229 Entering Extended Passive Mode (|||port|)": the delimiter may be any printable character.
+std::optional<std::uint16_t> parseEpsv(std::string_view replyText);
+
+}  // namespace ftp
