@@ -19,6 +19,7 @@ class Prompter {
 
 // The process-wide prompter; never null (a default that writes messages to stderr, answers
 // No to questions and Cancel to confirmations stands in until a front end installs its own).
+// Used from the user-interface thread only.
 Prompter& prompter();
-// Installs `p` (null restores the default) and returns the previous one.
+// Installs `p` (null restores the default) and returns the previous one (null for the default).
 Prompter* setPrompter(Prompter* p);
