@@ -1,6 +1,40 @@
-#include <cstdio>
+#include <CLI/CLI.hpp>
 
-int main() {
-    std::puts("kelvane-cli " KELVANE_VERSION);
-    return 0;
+#include <iostream>
+
+#include "app/cli/CliOptions.h"
+#include "app/cli/ConnectionsCommand.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"Keeps a web site on an FTP server in step with a local folder tree.",
+                 "kelvane-cli"};
+    app.set_version_flag("--version", "kelvane-cli " KELVANE_VERSION);
+    // Global options may also follow the subcommand.
+    app.fallthrough();
+    app.require_subcommand(1);
+
+    CliOptions options;
+    app.add_option("--config-dir", options.configDir,
+                   "Settings folder (default: $KELVANE_CONFIG_DIR, else "
+                   "$XDG_CONFIG_HOME/Quillmere, else ~/.config/Quillmere)")
+        ->type_name("DIR");
+    app.add_option("--connections", options.connectionsFile,
+                   "Connections file to use instead of the ConnectionsFileName setting")
+        ->type_name("FILE");
+
+    CLI::App* connections =
+        app.add_subcommand("connections", "List the FTP connections (passwords are never shown)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        // --help and --version end successfully; every usage error is a failed call.
+        return status == 0 ? kExitDone : kExitFailed;
+    }
+
+    if (connections->parsed()) {
+        return runConnectionsCommand(options, std::cout, std::cerr);
+    }
+    return kExitFailed;
 }

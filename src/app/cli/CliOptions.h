@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// The options that come before the subcommand and apply to all of them.
+struct CliOptions {
+    std::string configDir;        // --config-dir; empty: $KELVANE_CONFIG_DIR or the default folder
+    std::string connectionsFile;  // --connections; empty: the ConnectionsFileName setting
+};
+
+// Exit statuses shared by the subcommands.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitProblems = 1;
+inline constexpr int kExitFailed = 2;
+
+std::filesystem::path settingsFolder(const CliOptions& options);
+
+// --connections, else the ConnectionsFileName setting of the settings folder, else its default.
+std::filesystem::path connectionsFilePath(const CliOptions& options);
