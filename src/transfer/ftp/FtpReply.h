@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,18 +23,30 @@ struct Reply {
 // multi-line replies); lines in between may be anything, including other codes.
 class ReplySplitter {
   public:
+    // A reply (or a single unterminated line) longer than this marks the stream broken, so that
+    // a misbehaving server cannot make the client buffer without end.
+    static constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
+
     void feed(std::string_view bytes);
     // The next complete reply, if one has arrived.
     std::optional<Reply> next();
     // True when the server sent something that is not an FTP reply (garbage first line) or a
-    // reply longer than the limit; the connection should then be dropped.
+    // reply longer than the limit; the connection should then be dropped. Replies completed
+    // before that point can still be taken out with next().
     bool broken() const { return broken_; }
     void reset();
+    // The bytes received that do not yet form a complete reply, exactly as they arrived.
+    std::string unfinished() const { return replyRaw_ + pending_; }
 
   private:
-    std::string pending_;
-    std::vector<std::string> lines_;
-    std::vector<Reply> ready_;
+    void takeLine(std::string_view line);
+    void markBroken();
+
+    std::string pending_;   // an unfinished line
+    std::string replyRaw_;  // the complete lines of the reply in progress, with their line ends
+    std::string text_;      // the same lines without line ends, joined by "\n"
+    int code_ = 0;          // code of the reply in progress; 0 before its first line
+    std::deque<Reply> ready_;
     bool broken_ = false;
 };
 
@@ -42,6 +56,8 @@ struct HostPort {
 };
 
 // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)": the six numbers anywhere in the text.
+// The address is returned as given, 0.0.0.0 included; choosing another address is the caller's
+// business. Port 0 is refused.
 std::optional<HostPort> parsePasv(std::string_view replyText);
 // "229 Entering Extended Passive Mode (|||port|)": the delimiter may be any printable character.
 std::optional<std::uint16_t> parseEpsv(std::string_view replyText);

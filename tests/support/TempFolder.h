@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with everything in it when the
+// object goes, also when the test that made it fails.
+class TempFolder {
+  public:
+    explicit TempFolder(const std::string& prefix = "kelvane-test");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Whole-file helpers for tests that compare bytes on disk.
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+}  // namespace testsupport
