@@ -1,0 +1,154 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "transfer/ftp/FtpListing.h"
+#include "transfer/ftp/FtpProtocol.h"
+#include "transfer/ftp/FtpReply.h"
+#include "transfer/ftp/FtpResult.h"
+#include "transfer/ftp/Socket.h"
+
+// One FTP control connection and the data connections it opens, over our own sockets.
+//
+// Each public operation is one exchange. Exchanges are serialised by a mutex, so a worker that
+// the caller gave up on (after its own time limit) finishes or fails before the next exchange
+// starts, and replies never mix. Every socket wait has the limit of FtpTimeouts; when a wait on
+// the control connection runs out, the replies are no longer in step with the commands, so the
+// connection closes itself and reports TimedOut. abort() and close() may be called from any
+// thread; a worker inside an exchange then fails at once.
+//
+// The object is held by std::shared_ptr: a worker thread keeps it alive while it finishes.
+namespace ftp {
+
+enum class PathKind { Missing, File, Directory };
+
+class FtpConnection {
+  public:
+    // Called after each chunk of an upload with the bytes sent so far; false stops the upload.
+    using UploadProgress = std::function<bool(std::uint64_t bytesSent)>;
+
+    FtpConnection() = default;
+    ~FtpConnection();
+    FtpConnection(const FtpConnection&) = delete;
+    FtpConnection& operator=(const FtpConnection&) = delete;
+
+    // Connects and logs in. Port 0 means 21. An empty user logs in anonymously. Afterwards the
+    // server's features are known and the transfer type is binary.
+    FtpResult connect(const std::string& host, std::uint16_t port, const std::string& user,
+                      const std::string& password, bool passive, const FtpTimeouts& timeouts = {});
+
+    // Sends QUIT when the connection is idle and closes it; any thread. When an exchange is
+    // running, it is aborted instead.
+    void close();
+    // Shuts every socket down at once without a word to the server; any thread. This ends the
+    // object's use: every later call, connect() included, fails at once.
+    void abort();
+    bool isConnected() const { return connected_.load(); }
+
+    FtpResult printWorkingDirectory(std::string& directory);
+    FtpResult changeDirectory(const std::string& path);
+    FtpResult makeDirectory(const std::string& path);
+    FtpResult removeDirectory(const std::string& path);
+    FtpResult deleteFile(const std::string& path);
+    FtpResult rename(const std::string& from, const std::string& to);
+    // A no-op exchange that proves the connection alive.
+    FtpResult noop();
+
+    // Lists a folder; an empty path lists the current directory. Times are local calendar
+    // time. A listing that cannot be made (no data connection, a 4xx/5xx reply, a folder that
+    // does not exist) fails: an empty vector with success means an empty folder.
+    FtpResult list(const std::string& path, std::vector<ListingEntry>& entries);
+
+    // Whether a path names a file, a folder or nothing. The server's current directory is the
+    // same afterwards.
+    FtpResult exists(const std::string& path, PathKind& kind);
+
+    // Stores a local file under the remote path. An upload that does not reach the end of the
+    // file (stopped, timed out, connection broken) fails, and the partial remote file is deleted
+    // while the control connection still allows it.
+    FtpResult upload(const std::filesystem::path& localFile, const std::string& remotePath,
+                     const UploadProgress& progress = {});
+
+    // Command lines sent since the object was made; the cost measure of the engine.
+    std::uint64_t commandCount() const { return commandsSent_.load(); }
+
+    bool supportsMlsd() const { return mlsd_.load(); }
+    bool passive() const { return passive_.load(); }
+    void setPassive(bool passive) { passive_ = passive; }
+    FtpTimeouts timeouts() const;
+    void setTimeouts(const FtpTimeouts& timeouts);
+
+  private:
+    // Everything below runs with exchangeMutex_ held.
+    FtpResult connectLocked(const std::string& host, std::uint16_t port, const std::string& user,
+                            const std::string& password);
+    FtpResult login(const std::string& user, const std::string& password);
+    FtpResult sendCommand(const std::string& line);
+    // Reads one reply, preliminary (1xx) ones included.
+    FtpResult readReply(Reply& reply, Millis limit);
+    FtpResult readReply(Reply& reply) { return readReply(reply, ioLimit()); }
+    // Sends a command and reads replies up to the final one.
+    FtpResult command(const std::string& line, Reply& reply);
+    // As command(), and turns a final reply outside 2xx/3xx into a failure.
+    FtpResult simpleCommand(const std::string& line, bool namesPath, Reply* reply = nullptr);
+    FtpResult failFromReply(const Reply& reply, bool namesPath) const;
+    // Marks the connection unusable after a failure that leaves commands and replies out of step.
+    FtpResult dropConnection(FtpResult result);
+    FtpResult socketFailure(const Socket& socket);
+    FtpResult dataFailure(const Socket& socket, const std::string& what) const;
+    FtpResult afterDataFailure(FtpResult result) const;
+    FtpResult ensureConnected() const;
+    FtpResult refuseLineBreaks(const std::string& name) const;
+
+    // Data connections. openData prepares one (passive: connects; active: listens); startData
+    // sends the transfer command and, for active mode, accepts the server's connection.
+    struct DataChannel;
+    FtpResult openData(DataChannel& channel);
+    FtpResult openPassive(DataChannel& channel);
+    FtpResult openActive(DataChannel& channel);
+    FtpResult startData(DataChannel& channel, const std::string& line, bool namesPath);
+    // After the data connection is done: reads the final reply of the transfer.
+    FtpResult finishData(DataChannel& channel, bool namesPath);
+    // Makes a data socket reachable by abort() (null: no longer); shuts it down at once when
+    // an abort came first.
+    void trackDataSocket(Socket* socket, bool listener);
+    Millis ioLimit() const { return Millis(ioMillis_.load()); }
+    Millis connectLimit() const { return Millis(connectMillis_.load()); }
+
+    FtpResult listLocked(const std::string& path, std::vector<ListingEntry>& entries);
+    FtpResult readAll(Socket& socket, std::string& data);
+    FtpResult existsLocked(const std::string& path, PathKind& kind);
+    FtpResult knownDirectory(std::string& directory);
+    // Tells a folder from a missing path by changing into it and back.
+    FtpResult folderExists(const std::string& path, bool& exists);
+    FtpResult uploadLocked(const std::filesystem::path& localFile, const std::string& remotePath,
+                           const UploadProgress& progress);
+    FtpResult sendFileData(int fd, Socket& socket, const UploadProgress& progress);
+
+    mutable std::mutex exchangeMutex_;
+    std::mutex socketsMutex_;  // guards the socket pointers against abort() from other threads
+    std::unique_ptr<Socket> control_;
+    Socket* data_ = nullptr;  // the data socket in use, for abort()
+    Socket* listener_ = nullptr;
+    ReplySplitter splitter_;
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> passive_{true};
+    std::atomic<std::uint64_t> commandsSent_{0};
+    std::atomic<bool> aborted_{false};
+    std::atomic<long long> connectMillis_{FtpTimeouts{}.connect.count()};
+    std::atomic<long long> ioMillis_{FtpTimeouts{}.io.count()};
+    ServerFeatures features_;
+    std::atomic<bool> mlsd_{false};
+    bool epsvRefused_ = false;
+    bool eprtRefused_ = false;
+    std::string directory_;  // the server's current directory as last reported; empty: unknown
+};
+
+}  // namespace ftp

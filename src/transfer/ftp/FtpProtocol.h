@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "transfer/ftp/FtpReply.h"
+#include "transfer/ftp/FtpResult.h"
+#include "transfer/ftp/Socket.h"
+
+// Small pure pieces of the FTP conversation that the connection builds on: checking names,
+// reading the PWD and FEAT replies, choosing the data address and writing PORT/EPRT arguments.
+namespace ftp {
+
+// True when the text holds a byte that would end or split a command line (CR, LF or NUL).
+// Such a name is never sent: a server would read the rest as a second command.
+bool hasLineBreak(std::string_view text);
+// The failure text for such a name, the offending bytes written as \r, \n and \0.
+std::string lineBreakErrorText(std::string_view name);
+
+// The path of a 257 reply: the text between the first quote and its closing quote, a doubled
+// quote inside standing for one quote. Servers that do not quote get their first word.
+std::optional<std::string> parsePwdReply(std::string_view replyText);
+
+struct ServerFeatures {
+    bool mlsd = false;  // MLST in FEAT means MLSD as well (RFC 3659)
+    bool utf8 = false;
+};
+ServerFeatures parseFeatures(const Reply& reply);
+
+// Loopback, private, link-local, shared (carrier NAT) and unspecified addresses: those a server
+// behind NAT puts into its PASV reply although no client outside can reach them.
+bool isNonPublicAddress(std::string_view numericHost);
+// The host to open a passive data connection to, given the PASV reply's address and the peer
+// of the control connection.
+std::string chooseDataHost(std::string_view pasvHost, const std::string& controlPeer);
+
+// "|1|127.0.0.1|40123|" or "|2|::1|40123|"
+std::string formatEprtArgument(const Endpoint& endpoint);
+// "127,0,0,1,156,187"; empty for an IPv6 endpoint, which PORT cannot express.
+std::string formatPortArgument(const Endpoint& endpoint);
+
+// True when a listing that gave no entries really describes an empty folder: every line is
+// blank, a "total N" line, or the folder itself ("." and "..", MLSD cdir and pdir). Anything
+// else means the lines could not be read, which must not pass for an empty folder.
+bool isEmptyListing(std::string_view data);
+
+// The failure kind of a final reply code. `namesPath` marks commands whose 550 means that the
+// path they name does not exist (CWD, DELE, RMD, RNFR, SIZE, MLST, listings).
+FtpError classifyReply(int code, bool namesPath);
+
+}  // namespace ftp

@@ -1,0 +1,70 @@
+"""A pyftpdlib server for the integration tests.
+
+Listens on 127.0.0.1 on a port of the system's choice and prints that port on a line of its
+own once it accepts connections. It ends when its standard input closes, so a test process that
+dies without cleaning up does not leave a server behind.
+"""
+
+import argparse
+import logging
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--passive-ports", help="FIRST-LAST")
+    parser.add_argument("--no-epsv", action="store_true", help="refuse EPSV (clients use PASV)")
+    parser.add_argument("--no-eprt", action="store_true", help="refuse EPRT (clients use PORT)")
+    parser.add_argument("--masquerade", help="address to put into PASV replies")
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.INFO, stream=sys.stderr,
+                        format="%(asctime)s %(message)s")
+
+    authorizer = DummyAuthorizer()
+    # Every permission: change dir, list, retrieve, append, delete, rename, store, mkdir,
+    # change mode and change time.
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+
+    class Handler(FTPHandler):
+        pass
+
+    Handler.authorizer = authorizer
+    # Tests of a wrong password must not wait for the default three-second penalty.
+    Handler.auth_failed_timeout = 0
+    if args.passive_ports:
+        first, last = (int(p) for p in args.passive_ports.split("-"))
+        Handler.passive_ports = range(first, last + 1)
+    if args.masquerade:
+        Handler.masquerade_address = args.masquerade
+    refused = set()
+    if args.no_epsv:
+        refused.add("EPSV")
+    if args.no_eprt:
+        refused.add("EPRT")
+    if refused:
+        Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in refused}
+
+    server = FTPServer(("127.0.0.1", 0), Handler)
+
+    def watch_parent():
+        sys.stdin.read()
+        os._exit(0)
+
+    threading.Thread(target=watch_parent, daemon=True).start()
+
+    print(server.address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
