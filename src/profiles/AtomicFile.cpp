@@ -29,7 +29,10 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view con
                          std::string* error) {
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".XXXXXX";
+    std::string pattern = (folder / name).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         return fail(error, errno, {});
