@@ -88,8 +88,8 @@ void VsftpdServer::writeConfiguration(std::uint16_t port, std::uint16_t passiveF
             "delay_failed_login=0\n"
             // Listings in the machine's local time, which the tests compare with.
             "use_localtime=YES\n"
-            // Web sites hold .htaccess and the like; plain LIST must show them.
-            "force_dot_files=YES\n"
+            // Dot files stay hidden from plain LIST, as on a default installation: the client
+            // must ask for them itself.
             "log_ftp_protocol=YES\n"
             "xferlog_enable=YES\n"
          << "vsftpd_log_file=" << logFile_.string() << "\n";

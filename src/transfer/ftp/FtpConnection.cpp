@@ -170,6 +170,7 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     mlsd_ = false;
     epsvRefused_ = false;
     eprtRefused_ = false;
+    listAllRefused_ = false;
     directory_.clear();
     {
         std::lock_guard lock(socketsMutex_);
@@ -691,11 +692,20 @@ FtpResult FtpConnection::listLocked(const std::string& path, std::vector<Listing
     if (FtpResult result = openData(channel); !result) {
         return result;
     }
-    std::string line = mlsd ? "MLSD" : "LIST";
+    // Plain LIST hides dot files on Unix servers (vsftpd by default), and a web site lives by
+    // .htaccess and friends: ask for them, and fall back when the server rejects the option.
+    std::string line = mlsd ? "MLSD" : (listAllRefused_ ? "LIST" : "LIST -a");
     if (!path.empty()) {
         line += " " + path;
     }
     if (FtpResult result = startData(channel, line, true); !result) {
+        const bool optionRejected = result.replyCode == 500 || result.replyCode == 501 ||
+                                    result.replyCode == 502 || result.replyCode == 504;
+        if (!mlsd && !listAllRefused_ && optionRejected) {
+            listAllRefused_ = true;
+            channel.closeSockets();
+            return listLocked(path, entries);
+        }
         return result;
     }
     std::string data;

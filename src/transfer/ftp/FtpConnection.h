@@ -148,6 +148,7 @@ class FtpConnection {
     std::atomic<bool> mlsd_{false};
     bool epsvRefused_ = false;
     bool eprtRefused_ = false;
+    bool listAllRefused_ = false;  // the server does not take "LIST -a"
     std::string directory_;  // the server's current directory as last reported; empty: unknown
 };
 

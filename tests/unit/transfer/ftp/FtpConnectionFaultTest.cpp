@@ -158,7 +158,8 @@ TEST_F(FtpConnectionFaultTest, ListingByMlsdAndByList) {
         std::vector<ListingEntry> entries;
         ftp::FtpResult result = connection.list("/site", entries);
         ASSERT_TRUE(result.ok()) << result.text;
-        EXPECT_EQ(server_->transcript(), (Transcript{"EPSV", mlsd ? "MLSD /site" : "LIST /site"}));
+        EXPECT_EQ(server_->transcript(),
+                  (Transcript{"EPSV", mlsd ? "MLSD /site" : "LIST -a /site"}));
         ASSERT_EQ(entries.size(), 3u);
         std::sort(entries.begin(), entries.end(),
                   [](const ListingEntry& a, const ListingEntry& b) { return a.name < b.name; });
@@ -175,6 +176,27 @@ TEST_F(FtpConnectionFaultTest, ListingByMlsdAndByList) {
         EXPECT_EQ(entries[1].minute, local.tm_min);
         EXPECT_EQ(entries[2].name, "with space.txt");
     }
+}
+
+TEST_F(FtpConnectionFaultTest, ListFallsBackToPlainListWhenTheOptionIsRejected) {
+    FaultFtpServer::Options options;
+    options.mlsd = false;
+    startServer(options);
+    fs::create_directories(onServer("site"));
+    writeFile(onServer("site/.htaccess"), "deny");
+    FtpConnection connection;
+    connect(connection);
+
+    server_->failNext("LIST", 1, "501 Unknown option.");
+    std::vector<ListingEntry> entries;
+    ftp::FtpResult result = connection.list("/site", entries);
+    ASSERT_TRUE(result.ok()) << result.text;
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, ".htaccess");
+    // The refusal is remembered: the next listing asks plainly at once.
+    ASSERT_TRUE(connection.list("/site", entries).ok());
+    EXPECT_EQ(server_->transcript(),
+              (Transcript{"EPSV", "LIST -a /site", "EPSV", "LIST /site", "EPSV", "LIST /site"}));
 }
 
 TEST_F(FtpConnectionFaultTest, AListingWhoseDataConnectionFailsIsAFailure) {
