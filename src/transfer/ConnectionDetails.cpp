@@ -1,6 +1,79 @@
 #include "transfer/ConnectionDetails.h"
 
+#include <chrono>
+#include <mutex>
+#include <utility>
+
+#include "transfer/CommandState.h"
+#include "transfer/ConnectionMonitor.h"
+#include "transfer/ErrorReport.h"
+#include "transfer/FtpLocation.h"
+#include "transfer/Prompter.h"
+#include "transfer/TimedCommand.h"
+#include "transfer/ftp/FtpConnection.h"
+
 namespace {
+
+constexpr const char* kNoServerName =
+    "No server name has been provided - please check your FTP Connection details";
+constexpr const char* kNotConnected = "Not connected to an FTP server";
+constexpr const char* kUnknownConnectError = "Unknown error opening the Internet connection";
+
+// Where a connect worker hands over the connection it made. Once the caller has stopped
+// waiting (success, time-out, Stop) the slot is closed: a connection made later is closed by
+// the worker that made it and never reaches the ConnectionDetails, which may have moved on to
+// another connection by then.
+struct ConnectSlot {
+    std::mutex mutex;
+    bool closed = false;
+    std::shared_ptr<ftp::FtpConnection> connecting;  // the attempt in progress, for abort()
+    std::shared_ptr<ftp::FtpConnection> made;
+};
+
+// What the worker needs of the record, copied: the details may be edited while it runs.
+struct LoginDetails {
+    std::string server;
+    std::uint16_t port = 0;
+    std::string user;
+    std::string password;
+    bool passive = false;
+};
+
+bool connectAttempt(const LoginDetails& login, const ftp::FtpTimeouts& limits, ConnectSlot& slot) {
+    auto connection = std::make_shared<ftp::FtpConnection>();
+    {
+        std::lock_guard lock(slot.mutex);
+        if (slot.closed) {
+            stopAttempts();
+            return false;
+        }
+        slot.connecting = connection;
+    }
+    const ftp::FtpResult result = connection->connect(login.server, login.port, login.user,
+                                                      login.password, login.passive, limits);
+    bool delivered = false;
+    {
+        std::lock_guard lock(slot.mutex);
+        slot.connecting.reset();
+        if (result && !slot.closed && !commandAbandoned()) {
+            slot.made = connection;
+            delivered = true;
+        }
+    }
+    if (!result) {
+        setLastError(result.text.empty() ? kUnknownConnectError : result.text);
+        if (result.error == ftp::FtpError::InvalidName) {
+            stopAttempts();  // the same details would be refused again
+        }
+        return false;
+    }
+    if (!delivered) {
+        connection->close();
+        stopAttempts();
+        return false;
+    }
+    return true;
+}
 
 std::string shifted(std::string_view text, int by) {
     std::string result(text);
@@ -64,4 +137,198 @@ std::istream& ConnectionDetails::read(std::istream& in) {
         }
     }
     return in;
+}
+
+ftp::FtpTimeouts ftpSocketLimits() {
+    using namespace std::chrono_literals;
+    const unsigned seconds = commandTimeout.load();
+    const std::chrono::milliseconds limit =
+        seconds == 0 ? std::chrono::milliseconds(1h) : std::chrono::milliseconds(seconds * 1000LL);
+    return ftp::FtpTimeouts{limit, limit};
+}
+
+std::shared_ptr<TimedCommand> ConnectionDetails::newFtpCommand() {
+    if (!ftp) {
+        setLastError(kNotConnected);
+        return nullptr;
+    }
+    // The settings may have changed since the last command (Configuration dialog).
+    ftp->setTimeouts(ftpSocketLimits());
+    auto command = std::make_shared<TimedCommand>();
+    command->ftp = ftp;
+    return command;
+}
+
+bool ConnectionDetails::connectFtp() {
+    listingCache.clear();
+    if (server.empty()) {
+        // Also the reason a caller appends to its own report of the failed connect.
+        setLastError(kNoServerName);
+        prompter().messageBox(kNoServerName);
+        return false;
+    }
+    if (ftp) {
+        disconnectFtp();
+    }
+    waitForCommand(0);
+
+    auto slot = std::make_shared<ConnectSlot>();
+    const LoginDetails login{server, port, user, password, passive};
+    const ftp::FtpTimeouts limits = ftpSocketLimits();
+    auto command = std::make_shared<TimedCommand>();
+    const bool succeeded = runFtpCommand(
+        command, FtpCommandKind::Connect,
+        [slot, login, limits](TimedCommand&) { return connectAttempt(login, limits, *slot); },
+        connectLimitSeconds());
+
+    std::shared_ptr<ftp::FtpConnection> made;
+    std::shared_ptr<ftp::FtpConnection> connecting;
+    {
+        std::lock_guard lock(slot->mutex);
+        slot->closed = true;
+        made = std::move(slot->made);
+        connecting = std::move(slot->connecting);
+    }
+    if (connecting) {
+        // Stop or a time-out: a login still in progress is of no use to anyone.
+        connecting->abort();
+    }
+    if (!succeeded) {
+        if (made) {
+            made->close();
+        }
+        disconnectFtp();
+        return false;
+    }
+    ftp = std::move(made);
+    connectionMonitor().start(*this);
+    if (!setUpDirectories()) {
+        // A connection whose directories are unknown cannot be used; failing while staying
+        // connected would leave the caller with a connection it believes closed.
+        disconnectFtp();
+        return false;
+    }
+    return true;
+}
+
+bool ConnectionDetails::setUpDirectories() {
+    // The home directory of an earlier login (perhaps to another server) must not shape the
+    // paths of this one.
+    homeDirectory.clear();
+    if (!printWorkingDirectory(homeDirectory)) {
+        return false;
+    }
+    const std::string loginDirectory = homeDirectory;
+    const std::string root = ftpRootOf(loginDirectory);
+    if (homeDirectory != root && sendChangeDirectory(root)) {
+        // The root as the server spells it; then back where the login put us. Should either
+        // step fail, the login stands with what is known.
+        if (printWorkingDirectory(homeDirectory)) {
+            changeDirectory(loginDirectory);
+        }
+    }
+    return true;
+}
+
+void ConnectionDetails::disconnectFtp() {
+    listingCache.clear();
+    connectionMonitor().stopWatching(*this);
+    if (ftp) {
+        // close() aborts at once when a worker is inside an exchange; the worker keeps the
+        // object alive until it has left.
+        ftp->close();
+        ftp.reset();
+    }
+    currentDirectory.clear();
+}
+
+bool ConnectionDetails::runExchange(std::shared_ptr<TimedCommand> command, Exchange exchange,
+                                    FtpCommandKind kind) {
+    auto reasonGiven = std::make_shared<bool>(false);  // touched by the one worker only
+    return runFtpCommand(
+        std::move(command), kind,
+        [exchange = std::move(exchange), reasonGiven](TimedCommand& record) {
+            ftp::FtpConnection& connection = *record.ftp;
+            const bool wasConnected = connection.isConnected();
+            const ftp::FtpResult result = exchange(connection, record);
+            if (result) {
+                return true;
+            }
+            // Once the connection has gone, further attempts can only say "Not connected";
+            // why it went is the reason worth reading.
+            if (wasConnected || !*reasonGiven) {
+                setLastError(result.text);
+                *reasonGiven = true;
+            }
+            if (result.error == ftp::FtpError::InvalidName) {
+                stopAttempts();  // never sent, so a retry would be refused the same way
+            }
+            return false;
+        },
+        commandLimitSeconds());
+}
+
+bool ConnectionDetails::sendChangeDirectory(const std::string& path) {
+    waitForCommand(0);
+    auto command = newFtpCommand();
+    if (!command) {
+        return false;
+    }
+    command->directory = path;
+    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
+        return connection.changeDirectory(record.directory);
+    });
+}
+
+bool ConnectionDetails::printWorkingDirectory(std::string& directory) {
+    waitForCommand(0);
+    auto command = newFtpCommand();
+    if (!command) {
+        return false;
+    }
+    const bool succeeded =
+        runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
+            return connection.printWorkingDirectory(record.directory);
+        });
+    if (!succeeded) {
+        return false;
+    }
+    currentDirectory = normaliseReportedDirectory(command->directory, homeDirectory);
+    directory = currentDirectory;
+    return true;
+}
+
+bool ConnectionDetails::changeDirectory(const std::string& path) {
+    waitForCommand(0);
+    const DirectoryChange change = directoryChangeFor(path, homeDirectory);
+    std::string reported;
+    if (change.expected == currentDirectory) {
+        // Asked again all the same: the folder may have gone since the last look.
+        return printWorkingDirectory(reported);
+    }
+    listingCache.clear();
+    return sendChangeDirectory(change.sent) && printWorkingDirectory(reported);
+}
+
+bool ConnectionDetails::upDirectory() {
+    waitForCommand(0);
+    if (currentDirectory.empty()) {
+        std::string reported;
+        if (!printWorkingDirectory(reported)) {
+            return false;
+        }
+    }
+    listingCache.clear();
+    const std::string parent = parentFtpDirectory(currentDirectory);
+    // Unknown until the server confirms where the change went.
+    currentDirectory.clear();
+    std::string reported;
+    return sendChangeDirectory(parent) && printWorkingDirectory(reported);
+}
+
+bool ConnectionDetails::currentFolderEntry(FileEntry& entry) {
+    std::string directory;
+    const bool known = printWorkingDirectory(directory);
+    entry = ftpFolderEntry(currentDirectory);
+    return known;
 }

@@ -1,16 +1,34 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "engine/FileEntry.h"
 #include "profiles/PersistentRecord.h"
+#include "transfer/TimedCommand.h"
+#include "transfer/ftp/FtpResult.h"
 
-// One named FTP connection. Held through std::shared_ptr: the connection list, the active
-// connection of the main window, open dialogs and running commands may all hold the same one.
-class ConnectionDetails : public PersistentRecord {
+namespace ftp {
+class FtpConnection;
+}
+
+// One named FTP connection: the stored record of the connections file and, while the program
+// runs, the live connection made from it. Held through std::shared_ptr: the connection list, the
+// active connection of the main window, open dialogs may all hold the same one (the connection
+// monitor watches it only when it is held that way).
+//
+// The live operations belong to the user-interface thread. Each runs its server traffic as a
+// timed command on a worker (TimedCommand.h): it first waits for any command still in flight,
+// keeps the windows alive while it waits, retries failures up to maxCommandRetries times and
+// returns false with the reason in lastErrorText.
+class ConnectionDetails : public PersistentRecord,
+                          public std::enable_shared_from_this<ConnectionDetails> {
   public:
     // Writes the record's eight lines; a connection without a name writes nothing.
     std::ostream& write(std::ostream& out) override;
@@ -27,9 +45,76 @@ class ConnectionDetails : public PersistentRecord {
     std::uint16_t port = 0;  // 0: the protocol's default
     bool passive = false;
 
-    // The live FTP connection (session, connection object, current folder) is added here with
-    // the FTP client.
+    // ---- The live connection ----
+
+    // Logs in with the stored details (the e-mail address is never sent) and sets up the home
+    // and current directories; starts the connection monitor. An empty server name is told
+    // in a message box. On failure everything is closed again.
+    bool connectFtp();
+    // Closes the connection (at once when a worker is inside it) and forgets the current
+    // directory; the home directory is kept. Does not wait for a command in flight.
+    void disconnectFtp();
+    bool isConnected() const { return ftp != nullptr; }
+
+    // Asks the server where it is; updates currentDirectory and copies it to `directory`.
+    bool printWorkingDirectory(std::string& directory);
+    // Makes `path` the server's current directory; "" and "/" mean the home directory.
+    bool changeDirectory(const std::string& path);
+    bool upDirectory();
+    // The current directory as a folder entry of the FTP side (after asking the server).
+    bool currentFolderEntry(FileEntry& entry);
+
+    // ---- Operations (FtpOperations.cpp) ----
+
+    // Lists the current directory, sorted by name, into `entries` (appended to what the caller
+    // passed). Served from listingCache without a word to the server unless `refresh` is set
+    // or the last listing was empty. A listing that cannot be made fails: an empty result
+    // always means an empty folder.
+    bool listDirectory(std::vector<FileEntryPtr>& entries, bool refresh);
+    // A path ending with "/" is a folder and becomes the current directory; any other path is
+    // looked up, and a missing one costs every attempt the retry setting allows.
+    bool pathExists(const std::string& path);
+    bool createDirectory(const std::string& path);  // one trailing "/" is dropped
+    bool removeDirectory(const std::string& path);
+    bool deleteFile(const std::string& path);
+    bool renameFile(const std::string& existingPath, const std::string& newPath);
+    // Sends a local file; each chunk adds to bytesDone. An upload cut short (Stop, time-out, a
+    // broken connection) fails and leaves no partial file while the server still listens. When
+    // the server drops the connection, it logs in again and tries once more; a second drop or
+    // a failed login sets stopRequested and closes the connection.
+    bool uploadFile(const std::string& localPath, const std::string& remotePath);
+
+    // Live fields: present and meaningful only while connected, except homeDirectory.
+    // The logged-in connection; the connection counts as connected exactly while it is present.
+    std::shared_ptr<ftp::FtpConnection> ftp;
+    // The server's current directory as last reported, ending with "/"; empty: unknown.
+    std::string currentDirectory;
+    // The top of the server's tree as reported after login, ending with "/".
+    std::string homeDirectory;
+    // The last listing of currentDirectory; emptied by every command that may change it.
+    std::vector<FileEntryPtr> listingCache;
+
+  private:
+    // A command record for the live connection with the socket limits brought up to date;
+    // null (and lastErrorText set) when not connected.
+    std::shared_ptr<TimedCommand> newFtpCommand();
+    // One exchange as an ordinary FTP command (attempt loop, command limit); its failure text
+    // becomes lastErrorText.
+    using Exchange = std::function<ftp::FtpResult(ftp::FtpConnection&, TimedCommand&)>;
+    static bool runExchange(std::shared_ptr<TimedCommand> command, Exchange exchange,
+                            FtpCommandKind kind = FtpCommandKind::Other);
+    // CWD as a timed command, without the bookkeeping of changeDirectory.
+    bool sendChangeDirectory(const std::string& path);
+    // Sets up homeDirectory and currentDirectory right after login.
+    bool setUpDirectories();
+    // One run of the upload worker.
+    bool runUpload(const std::string& localPath, const std::string& remotePath);
 };
+
+// The socket limits of a live connection: every single read or write may wait as long as a
+// command may last (commandTimeout), and an hour when commands have no limit, so that a dead
+// server still ends a worker some day.
+ftp::FtpTimeouts ftpSocketLimits();
 
 // The connections file keeps passwords out of plain sight, not secret: each byte is shifted by
 // 64 (mod 256).

@@ -1,9 +1,11 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <string>
 
 #include "app/cli/CliOptions.h"
 #include "app/cli/ConnectionsCommand.h"
+#include "app/cli/LsCommand.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Keeps a web site on an FTP server in step with a local folder tree.",
@@ -24,6 +26,11 @@ int main(int argc, char** argv) {
 
     CLI::App* connections =
         app.add_subcommand("connections", "List the FTP connections (passwords are never shown)");
+    std::string lsLocation;
+    CLI::App* ls = app.add_subcommand("ls", "List a folder on an FTP server");
+    ls->add_option("location", lsLocation, "The folder, as FTP:NAME/PATH")
+        ->required()
+        ->type_name("FTP:NAME/PATH");
 
     try {
         app.parse(argc, argv);
@@ -35,6 +42,9 @@ int main(int argc, char** argv) {
 
     if (connections->parsed()) {
         return runConnectionsCommand(options, std::cout, std::cerr);
+    }
+    if (ls->parsed()) {
+        return runLsCommand(options, lsLocation, std::cout, std::cerr);
     }
     return kExitFailed;
 }

@@ -1,0 +1,149 @@
+// The file and folder operations of a live FTP connection. Each is one timed command with the
+// attempt loop; the listing cache always describes the current directory, so every command
+// that may change the server's tree or the current directory empties it first.
+
+#include <algorithm>
+#include <utility>
+
+#include "transfer/CommandState.h"
+#include "transfer/ConnectionDetails.h"
+#include "transfer/ErrorReport.h"
+#include "transfer/FtpLocation.h"
+#include "transfer/TimedCommand.h"
+#include "transfer/ftp/FtpConnection.h"
+
+bool ConnectionDetails::listDirectory(std::vector<FileEntryPtr>& entries, bool refresh) {
+    // An empty cache may be a folder that was empty or one never listed: ask again.
+    if (!listingCache.empty() && !refresh) {
+        entries = listingCache;
+        return true;
+    }
+    waitForCommand(0);
+    if (currentDirectory.empty()) {
+        std::string reported;
+        if (!printWorkingDirectory(reported)) {
+            return false;
+        }
+    }
+    auto command = newFtpCommand();
+    if (!command) {
+        return false;
+    }
+    // Whatever comes of this listing, the old one is no longer to be trusted.
+    listingCache.clear();
+    command->directory = currentDirectory;
+    const std::vector<FileEntryPtr> given = entries;
+    const bool succeeded = runExchange(
+        command,
+        [given](ftp::FtpConnection& connection, TimedCommand& record) {
+            std::vector<ftp::ListingEntry> items;
+            touchConnectionActivity();
+            const ftp::FtpResult result = connection.list(record.directory, items);
+            touchConnectionActivity();
+            if (!result) {
+                return result;
+            }
+            // Each attempt starts again from what the caller passed.
+            record.entries = given;
+            record.entries.reserve(given.size() + items.size());
+            for (const ftp::ListingEntry& item : items) {
+                record.entries.push_back(fileEntryFromListing(item, record.directory));
+            }
+            touchCommandClock();
+            return result;
+        },
+        FtpCommandKind::Listing);
+    if (!succeeded) {
+        return false;
+    }
+    std::stable_sort(command->entries.begin(), command->entries.end(), EntryNameOrder{});
+    entries = command->entries;
+    listingCache = std::move(command->entries);
+    return true;
+}
+
+bool ConnectionDetails::pathExists(const std::string& path) {
+    if (!path.empty() && path.back() == '/') {
+        return changeDirectory(path);
+    }
+    waitForCommand(0);
+    listingCache.clear();
+    auto command = newFtpCommand();
+    if (!command) {
+        return false;
+    }
+    command->firstPath = path;
+    // A missing path is a failed attempt without a reason: the loop asks again, in case the
+    // server had not caught up with an upload yet, and the caller decides what missing means.
+    return runFtpCommand(
+        command, FtpCommandKind::Other,
+        [](TimedCommand& record) {
+            ftp::PathKind kind = ftp::PathKind::Missing;
+            const ftp::FtpResult result = record.ftp->exists(record.firstPath, kind);
+            if (!result) {
+                setLastError(result.text);
+                if (result.error == ftp::FtpError::InvalidName) {
+                    stopAttempts();
+                }
+                return false;
+            }
+            return kind != ftp::PathKind::Missing;
+        },
+        commandLimitSeconds());
+}
+
+bool ConnectionDetails::createDirectory(const std::string& path) {
+    waitForCommand(0);
+    listingCache.clear();
+    auto command = newFtpCommand();
+    if (!command) {
+        return false;
+    }
+    command->directory = path;
+    if (!command->directory.empty() && command->directory.back() == '/') {
+        command->directory.pop_back();
+    }
+    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
+        return connection.makeDirectory(record.directory);
+    });
+}
+
+bool ConnectionDetails::removeDirectory(const std::string& path) {
+    waitForCommand(0);
+    listingCache.clear();
+    auto command = newFtpCommand();
+    if (!command) {
+        return false;
+    }
+    command->directory = path;
+    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
+        return connection.removeDirectory(record.directory);
+    });
+}
+
+bool ConnectionDetails::deleteFile(const std::string& path) {
+    waitForCommand(0);
+    listingCache.clear();
+    auto command = newFtpCommand();
+    if (!command) {
+        return false;
+    }
+    command->firstPath = path;
+    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
+        return connection.deleteFile(record.firstPath);
+    });
+}
+
+bool ConnectionDetails::renameFile(const std::string& existingPath, const std::string& newPath) {
+    waitForCommand(0);
+    listingCache.clear();
+    auto command = newFtpCommand();
+    if (!command) {
+        return false;
+    }
+    command->firstPath = existingPath;
+    command->secondPath = newPath;
+    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
+        return connection.rename(record.firstPath, record.secondPath);
+    });
+}
