@@ -29,9 +29,15 @@ demo: build
 run: build
 	@bash scripts/run.sh $(BUILD_DIR)
 
+BENCH_BUILD_DIR ?= build-bench
+
+# Optimised build with the test support library, which starts the loopback servers.
 bench:
 	@bash scripts/install-deps.sh --bench
-	@echo "The benchmarks arrive with the synchronisation engine."
+	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_UI=OFF \
+		-DKELVANE_BENCH=ON
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench_small_upload
+	$(BENCH_BUILD_DIR)/bench/bench_small_upload
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
