@@ -38,8 +38,18 @@ bool ConnectionDetails::listDirectory(std::vector<FileEntryPtr>& entries, bool r
         [given](ftp::FtpConnection& connection, TimedCommand& record) {
             std::vector<ftp::ListingEntry> items;
             touchConnectionActivity();
-            const ftp::FtpResult result = connection.list(record.directory, items);
+            // A long listing restarts the command clock as data arrives, so the limit bounds
+            // the silence rather than the size of the folder; Stop ends it at the next chunk.
+            const ftp::FtpResult result =
+                connection.list(record.directory, items, [](std::uint64_t) {
+                    touchConnectionActivity();
+                    touchCommandClock();
+                    return !commandShouldEnd();
+                });
             touchConnectionActivity();
+            if (result.error == ftp::FtpError::Cancelled) {
+                stopAttempts();
+            }
             if (!result) {
                 return result;
             }
@@ -66,9 +76,7 @@ bool ConnectionDetails::pathExists(const std::string& path) {
     if (!path.empty() && path.back() == '/') {
         return changeDirectory(path);
     }
-    waitForCommand(0);
-    listingCache.clear();
-    auto command = newFtpCommand();
+    auto command = newChangingCommand();
     if (!command) {
         return false;
     }
@@ -92,10 +100,14 @@ bool ConnectionDetails::pathExists(const std::string& path) {
         commandLimitSeconds());
 }
 
-bool ConnectionDetails::createDirectory(const std::string& path) {
+std::shared_ptr<TimedCommand> ConnectionDetails::newChangingCommand() {
     waitForCommand(0);
     listingCache.clear();
-    auto command = newFtpCommand();
+    return newFtpCommand();
+}
+
+bool ConnectionDetails::createDirectory(const std::string& path) {
+    auto command = newChangingCommand();
     if (!command) {
         return false;
     }
@@ -109,9 +121,7 @@ bool ConnectionDetails::createDirectory(const std::string& path) {
 }
 
 bool ConnectionDetails::removeDirectory(const std::string& path) {
-    waitForCommand(0);
-    listingCache.clear();
-    auto command = newFtpCommand();
+    auto command = newChangingCommand();
     if (!command) {
         return false;
     }
@@ -122,9 +132,7 @@ bool ConnectionDetails::removeDirectory(const std::string& path) {
 }
 
 bool ConnectionDetails::deleteFile(const std::string& path) {
-    waitForCommand(0);
-    listingCache.clear();
-    auto command = newFtpCommand();
+    auto command = newChangingCommand();
     if (!command) {
         return false;
     }
@@ -135,9 +143,7 @@ bool ConnectionDetails::deleteFile(const std::string& path) {
 }
 
 bool ConnectionDetails::renameFile(const std::string& existingPath, const std::string& newPath) {
-    waitForCommand(0);
-    listingCache.clear();
-    auto command = newFtpCommand();
+    auto command = newChangingCommand();
     if (!command) {
         return false;
     }

@@ -657,7 +657,8 @@ FtpResult FtpConnection::finishData(DataChannel& channel, bool namesPath) {
 
 // ---- listing --------------------------------------------------------------------------------
 
-FtpResult FtpConnection::list(const std::string& path, std::vector<ListingEntry>& entries) {
+FtpResult FtpConnection::list(const std::string& path, std::vector<ListingEntry>& entries,
+                              const UploadProgress& progress) {
     std::lock_guard lock(exchangeMutex_);
     entries.clear();
     if (FtpResult result = ensureConnected(); !result) {
@@ -666,10 +667,11 @@ FtpResult FtpConnection::list(const std::string& path, std::vector<ListingEntry>
     if (FtpResult result = refuseLineBreaks(path); !result) {
         return result;
     }
-    return listLocked(path, entries);
+    return listLocked(path, entries, progress);
 }
 
-FtpResult FtpConnection::readAll(Socket& socket, std::string& data) {
+FtpResult FtpConnection::readAll(Socket& socket, std::string& data,
+                                 const UploadProgress& progress) {
     std::string buffer(kReadChunk, '\0');
     for (;;) {
         long count = socket.readSome(buffer.data(), buffer.size(), ioLimit());
@@ -683,10 +685,14 @@ FtpResult FtpConnection::readAll(Socket& socket, std::string& data) {
         if (data.size() > kMaxListingBytes) {
             return failure(FtpError::Fatal, "The listing is too large");
         }
+        if (progress && !progress(data.size())) {
+            return failure(FtpError::Cancelled, "The listing was stopped");
+        }
     }
 }
 
-FtpResult FtpConnection::listLocked(const std::string& path, std::vector<ListingEntry>& entries) {
+FtpResult FtpConnection::listLocked(const std::string& path, std::vector<ListingEntry>& entries,
+                                    const UploadProgress& progress) {
     const bool mlsd = features_.mlsd;
     DataChannel channel(*this);
     if (FtpResult result = openData(channel); !result) {
@@ -704,14 +710,14 @@ FtpResult FtpConnection::listLocked(const std::string& path, std::vector<Listing
         if (!mlsd && !listAllRefused_ && optionRejected) {
             listAllRefused_ = true;
             channel.closeSockets();
-            return listLocked(path, entries);
+            return listLocked(path, entries, progress);
         }
         return result;
     }
     std::string data;
     FtpResult received;
     if (channel.socket) {
-        received = readAll(*channel.socket, data);
+        received = readAll(*channel.socket, data, progress);
     }
     channel.closeSockets();
     FtpResult finished = finishData(channel, true);

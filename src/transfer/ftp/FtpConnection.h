@@ -31,7 +31,8 @@ enum class PathKind { Missing, File, Directory };
 
 class FtpConnection {
   public:
-    // Called after each chunk of an upload with the bytes sent so far; false stops the upload.
+    // Called after each chunk of an upload (bytes sent) or a listing (bytes received) with the
+    // count so far; false stops the transfer.
     using UploadProgress = std::function<bool(std::uint64_t bytesSent)>;
 
     FtpConnection() = default;
@@ -64,7 +65,10 @@ class FtpConnection {
     // Lists a folder; an empty path lists the current directory. Times are local calendar
     // time. A listing that cannot be made (no data connection, a 4xx/5xx reply, a folder that
     // does not exist) fails: an empty vector with success means an empty folder.
-    FtpResult list(const std::string& path, std::vector<ListingEntry>& entries);
+    // `progress` is called after each chunk of the listing with the bytes received so far;
+    // false stops it (Cancelled).
+    FtpResult list(const std::string& path, std::vector<ListingEntry>& entries,
+                   const UploadProgress& progress = {});
 
     // Whether a path names a file, a folder or nothing. The server's current directory is the
     // same afterwards.
@@ -122,8 +126,9 @@ class FtpConnection {
     Millis ioLimit() const { return Millis(ioMillis_.load()); }
     Millis connectLimit() const { return Millis(connectMillis_.load()); }
 
-    FtpResult listLocked(const std::string& path, std::vector<ListingEntry>& entries);
-    FtpResult readAll(Socket& socket, std::string& data);
+    FtpResult listLocked(const std::string& path, std::vector<ListingEntry>& entries,
+                         const UploadProgress& progress);
+    FtpResult readAll(Socket& socket, std::string& data, const UploadProgress& progress);
     FtpResult existsLocked(const std::string& path, PathKind& kind);
     FtpResult knownDirectory(std::string& directory);
     // Tells a folder from a missing path by changing into it and back.

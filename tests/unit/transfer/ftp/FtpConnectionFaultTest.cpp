@@ -199,6 +199,35 @@ TEST_F(FtpConnectionFaultTest, ListFallsBackToPlainListWhenTheOptionIsRejected) 
               (Transcript{"EPSV", "LIST -a /site", "EPSV", "LIST /site", "EPSV", "LIST /site"}));
 }
 
+TEST_F(FtpConnectionFaultTest, AListingReportsProgressAndCanBeStopped) {
+    fs::create_directories(onServer("big"));
+    for (int i = 0; i < 400; ++i) {
+        writeFile(onServer("big/file-with-a-long-name-" + std::to_string(i) + ".html"), "x");
+    }
+    FtpConnection connection;
+    connect(connection);
+
+    std::vector<std::uint64_t> counts;
+    std::vector<ListingEntry> entries;
+    ASSERT_TRUE(connection
+                    .list("/big", entries,
+                          [&counts](std::uint64_t received) {
+                              counts.push_back(received);
+                              return true;
+                          })
+                    .ok());
+    EXPECT_EQ(entries.size(), 400u);
+    ASSERT_FALSE(counts.empty());
+    EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+
+    ftp::FtpResult stopped = connection.list("/big", entries, [](std::uint64_t) { return false; });
+    EXPECT_EQ(stopped.error, FtpError::Cancelled) << stopped.text;
+    // The control connection is still in step: the next listing is whole.
+    ftp::FtpResult again = connection.list("/big", entries);
+    ASSERT_TRUE(again.ok()) << again.text;
+    EXPECT_EQ(entries.size(), 400u);
+}
+
 TEST_F(FtpConnectionFaultTest, AListingWhoseDataConnectionFailsIsAFailure) {
     fs::create_directories(onServer("site"));
     writeFile(onServer("site/index.html"), "x");
