@@ -345,7 +345,7 @@ std::filesystem::path defaultSettingsFolder() {
     if (const char* dir = std::getenv("KELVANE_CONFIG_DIR"); dir != nullptr && *dir != '\0') {
         return dir;
     }
-    // The base directory specification ignores a relative XDG_CONFIG_HOME.
+    // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
         return std::filesystem::path(xdg) / "Quillmere";
     }

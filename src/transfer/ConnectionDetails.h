@@ -98,6 +98,9 @@ class ConnectionDetails : public PersistentRecord,
     // A command record for the live connection with the socket limits brought up to date;
     // null (and lastErrorText set) when not connected.
     std::shared_ptr<TimedCommand> newFtpCommand();
+    // For every command but the listing: waits for the command in flight, forgets the cached
+    // listing (the command may make it untrue) and makes the record; null when not connected.
+    std::shared_ptr<TimedCommand> newChangingCommand();
     // One exchange as an ordinary FTP command (attempt loop, command limit); its failure text
     // becomes lastErrorText.
     using Exchange = std::function<ftp::FtpResult(ftp::FtpConnection&, TimedCommand&)>;
