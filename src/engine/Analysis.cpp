@@ -1,0 +1,168 @@
+// The folder analysis: compares one local folder with one FTP folder and plans what execution
+// must do, descending into the sub-folders both sides have. Nothing is changed on either side.
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cerrno>
+
+#include "engine/ConfirmDelete.h"
+#include "engine/Decisions.h"
+#include "engine/Synchroniser.h"
+#include "transfer/ErrorReport.h"
+#include "transfer/MessagePump.h"
+
+namespace {
+
+constexpr std::size_t kConfirmLineWidth = 120;
+
+// The delete question for one entry; true when the entry is to be deleted. Cancel stops the
+// whole run, which then executes nothing.
+bool confirmDelete(const std::string& caption, const std::string& text, ConfirmationFlags& flags) {
+    const std::array<std::string, 4> lines = splitConfirmText(text, kConfirmLineWidth);
+    const int answer = askToDelete(caption, lines[0], lines[1], lines[2], lines[3], flags);
+    if (answer == kCancelRun) {
+        requestStop();
+    }
+    return answer == kDeleteIt;
+}
+
+}  // namespace
+
+void Synchroniser::prepareLocations() {
+    source_.setExclusions(&profile.exclusions, &profile.exclusions);
+    target_.setExclusions(&profile.exclusions, &profile.ftp_exclusions);
+    target_.setConnection(selectedConnection);
+}
+
+bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
+                                    const std::string& targetFolder) {
+    if (!source_.isReady() || !target_.isReady()) {
+        return false;
+    }
+
+    struct stat status {};
+    if (::stat(sourceFolder.c_str(), &status) != 0) {
+        const int error = errno;
+        problemList.push_back(
+            "CSynchroniserDlg::analyseDirectory (src): Could not access folder: " + sourceFolder);
+        setLastErrorFromCode(error);
+        problemList.push_back(lastErrorText());
+        return false;
+    }
+
+    std::vector<FileEntryPtr> sourceFiles;
+    std::vector<FileEntryPtr> sourceFolders;
+    if (!source_.listFolder(sourceFolder, sourceFiles, sourceFolders)) {
+        // The local listing has left the system's reason in lastErrorText.
+        problemList.push_back("CSynchroniserDlg::analyseDirectory (src): Could not read folder: " +
+                              sourceFolder);
+        problemList.push_back(lastErrorText());
+        return false;
+    }
+
+    std::vector<FileEntryPtr> targetFiles;
+    std::vector<FileEntryPtr> targetFolders;
+    if (!target_.listFolder(targetFolder, targetFiles, targetFolders)) {
+        problemList.push_back("CSynchroniserDlg::analyseDirectory (dst): Could not read folder: " +
+                              targetFolder);
+        setLastError("Folder not found");
+        problemList.push_back(lastErrorText());
+        return false;
+    }
+
+    const bool targetIsRemote = target_.isRemote();
+    // The folder of the entries to be added. A location typed without its closing separator
+    // ("FTP:site/www") must not make "/www" + "index.html" into "/wwwindex.html".
+    std::string addFolder = targetFolder;
+    const char targetSeparator = targetIsRemote ? kFtpSeparator : kLocalSeparator;
+    if (addFolder.empty() || addFolder.back() != targetSeparator) {
+        addFolder.push_back(targetSeparator);
+    }
+
+    // Files found on both sides are compared, files only in the source are added.
+    const NameMatch files = matchByName(sourceFiles, targetFiles);
+    for (std::size_t i = 0; i < sourceFiles.size() && !stopRequested; ++i) {
+        const FileEntryPtr& file = sourceFiles[i];
+        setStatus("Checking file: " + file->fullPath());
+        if (files.targetOf[i] != NameMatch::kNone) {
+            const FileEntryPtr& target = targetFiles[files.targetOf[i]];
+            if (needsOverwrite(*file, *target, profile.compare_on_time, profile.adjust_time_hours,
+                               profile.adjust_time_mins) &&
+                !target_.isExcludedByFirst(*file) && !target_.isExcludedBySecond(*target)) {
+                target->action = EntryAction::Overwrite;
+                lists.overwriteFiles.emplace(file, ActionPair{file, target});
+            }
+        } else if (options.addMissing && !source_.isExcludedByFirst(*file)) {
+            FileEntryPtr added = file->copyForOtherSide(addFolder, targetIsRemote);
+            added->action = EntryAction::Add;
+            lists.addFiles.emplace(file, ActionPair{file, added});
+        }
+    }
+
+    // Files only on the server. A matched target file is never among them, whether or not it
+    // was overwritten and whether or not its source is excluded.
+    if (options.deleteMissing) {
+        for (const std::size_t index : files.unmatchedTargets) {
+            if (stopRequested) {
+                break;
+            }
+            const FileEntryPtr& target = targetFiles[index];
+            if (target_.isExcludedBySecond(*target)) {
+                continue;
+            }
+            messagePump().pumpOnce();
+            if (options.confirmDeletes &&
+                !confirmDelete("Delete File", "Delete file: " + target->fullPath(),
+                               fileConfirmation)) {
+                continue;
+            }
+            target->action = EntryAction::Delete;
+            lists.deleteFiles.insert(target);
+        }
+    }
+
+    if (!options.checkSubFolders) {
+        return true;
+    }
+
+    // Folders on both sides are analysed at once, depth first; folders only in the source are
+    // added whole at execution and need no analysis.
+    const NameMatch folders = matchByName(sourceFolders, targetFolders);
+    for (std::size_t i = 0; i < sourceFolders.size() && !stopRequested; ++i) {
+        const FileEntryPtr& folder = sourceFolders[i];
+        setStatus("Checking folder: " + folder->fullPath());
+        if (folders.targetOf[i] != NameMatch::kNone) {
+            const FileEntryPtr& target = targetFolders[folders.targetOf[i]];
+            if (!target_.isExcludedByFirst(*folder) && !target_.isExcludedBySecond(*target)) {
+                // A sub-folder that fails has recorded its problem lines; the others go on.
+                analyseDirectory(folder->childFolderPath(), target->childFolderPath());
+            }
+        } else if (options.addMissing && !source_.isExcludedByFirst(*folder)) {
+            FileEntryPtr added = folder->copyForOtherSide(addFolder, targetIsRemote);
+            added->action = EntryAction::Add;
+            lists.addFolders.emplace(folder, ActionPair{folder, added});
+        }
+    }
+
+    if (options.deleteMissing) {
+        for (const std::size_t index : folders.unmatchedTargets) {
+            if (stopRequested) {
+                break;
+            }
+            const FileEntryPtr& target = targetFolders[index];
+            if (target_.isExcludedBySecond(*target)) {
+                continue;
+            }
+            messagePump().pumpOnce();
+            if (options.confirmDeletes &&
+                !confirmDelete("Delete Sub-Folder", "Delete sub-folder: " + target->fullPath(),
+                               folderConfirmation)) {
+                continue;
+            }
+            target->action = EntryAction::Delete;
+            lists.deleteFolders.insert(target);
+        }
+    }
+    return true;
+}

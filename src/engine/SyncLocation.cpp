@@ -1,0 +1,193 @@
+#include "engine/SyncLocation.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <memory>
+
+#include "profiles/ExclusionSet.h"
+#include "transfer/ConnectionDetails.h"
+#include "transfer/ErrorReport.h"
+#include "transfer/LocalFileOperations.h"
+#include "transfer/Progress.h"
+
+namespace {
+
+constexpr const char* kNoConnection = "Not connected to an FTP server";
+
+bool isDotName(const std::string& name) {
+    return name == "." || name == "..";
+}
+
+// The modification time as the local calendar shows it, as the FTP side gives its times. A
+// time before 1980 has no packed date, and a time of day without its date means nothing.
+void setLocalModificationTime(FileEntry& entry, std::time_t modified) {
+    std::tm local{};
+    if (localtime_r(&modified, &local) == nullptr) {
+        return;
+    }
+    if (entry.date.set(local.tm_mday, local.tm_mon + 1, local.tm_year + 1900)) {
+        // A leap second (tm_sec 60) is not a time the packed form accepts.
+        entry.time.set(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59));
+    }
+}
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+}  // namespace
+
+void SyncLocation::setExclusions(const ExclusionSet* first, const ExclusionSet* second) {
+    first_ = first;
+    second_ = second;
+}
+
+bool SyncLocation::listFolder(const std::string& folder, std::vector<FileEntryPtr>& files,
+                              std::vector<FileEntryPtr>& folders) {
+    files.clear();
+    folders.clear();
+    std::vector<FileEntryPtr> entries;
+    if (!listEntries(folder, entries)) {
+        return false;
+    }
+    for (FileEntryPtr& entry : entries) {
+        if (isDotName(entry->name)) {
+            continue;
+        }
+        if (entry->kind == EntryKind::File) {
+            files.push_back(std::move(entry));
+        } else if (entry->kind == EntryKind::Folder) {
+            folders.push_back(std::move(entry));
+        }
+    }
+    // Stable, so that names differing only in letter case keep the order they were listed in.
+    std::stable_sort(files.begin(), files.end(), EntryPathOrder{});
+    std::stable_sort(folders.begin(), folders.end(), EntryPathOrder{});
+    return true;
+}
+
+bool SyncLocation::isExcludedByFirst(const FileEntry& entry) const {
+    return first_ != nullptr && first_->isExcluded(entry);
+}
+
+bool SyncLocation::isExcludedBySecond(const FileEntry& entry) const {
+    return second_ != nullptr && second_->isExcluded(entry);
+}
+
+// ---- The local side ----
+
+bool LocalSyncLocation::listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) {
+    entries.clear();
+    std::string folderPath = folder;
+    if (folderPath.empty() || folderPath.back() != kLocalSeparator) {
+        folderPath.push_back(kLocalSeparator);
+    }
+    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folderPath.c_str()));
+    if (!directory) {
+        setLastErrorFromCode(errno);
+        return false;
+    }
+    const int directoryFd = ::dirfd(directory.get());
+    for (;;) {
+        errno = 0;
+        const dirent* item = ::readdir(directory.get());
+        if (item == nullptr) {
+            if (errno != 0) {
+                setLastErrorFromCode(errno);
+                entries.clear();
+                return false;
+            }
+            break;
+        }
+        std::string name = item->d_name;
+        if (isDotName(name)) {
+            continue;
+        }
+        // Following links: a link stands for what it points at, and a broken one for nothing.
+        struct stat status {};
+        if (::fstatat(directoryFd, name.c_str(), &status, 0) != 0) {
+            continue;
+        }
+        auto entry = std::make_shared<FileEntry>();
+        if (S_ISDIR(status.st_mode)) {
+            entry->kind = EntryKind::Folder;
+        } else if (S_ISREG(status.st_mode)) {
+            entry->kind = EntryKind::File;
+            entry->size = static_cast<std::uint64_t>(status.st_size);
+        } else {
+            // Pipes, sockets and devices are not content of a web site, and opening a pipe to
+            // upload it would wait for a writer that never comes.
+            continue;
+        }
+        entry->folder = folderPath;
+        entry->name = std::move(name);
+        entry->remote = false;
+        setLocalModificationTime(*entry, status.st_mtim.tv_sec);
+        entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+bool LocalSyncLocation::copyFile(const FileEntry& source, const FileEntry& target) {
+    bytesDone += source.size;
+    return copyLocalFile(source.fullPath(), target.fullPath(), false, false);
+}
+
+bool LocalSyncLocation::deleteFile(const FileEntry& entry) {
+    return deleteLocalFile(entry.fullPath(), false);
+}
+
+bool LocalSyncLocation::createFolder(const FileEntry& entry) {
+    return createLocalDirectory(entry.fullPath());
+}
+
+// ---- The FTP side ----
+
+void FtpSyncLocation::setConnection(std::shared_ptr<ConnectionDetails> connection) {
+    connection_ = std::move(connection);
+}
+
+bool FtpSyncLocation::isReady() const {
+    return connection_ != nullptr && connection_->isConnected();
+}
+
+bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) {
+    entries.clear();
+    if (!connection_) {
+        setLastError(kNoConnection);
+        return false;
+    }
+    // Always a fresh listing: the connection stays open between runs, and a listing kept from
+    // the last run would hide what other tools changed on the server since. Analysis lists each
+    // folder once, so this costs nothing there.
+    return connection_->changeDirectory(folder) && connection_->listDirectory(entries, true);
+}
+
+bool FtpSyncLocation::copyFile(const FileEntry& source, const FileEntry& target) {
+    if (!connection_) {
+        setLastError(kNoConnection);
+        return false;
+    }
+    return connection_->uploadFile(source.fullPath(), target.fullPath());
+}
+
+bool FtpSyncLocation::deleteFile(const FileEntry& entry) {
+    if (!connection_) {
+        setLastError(kNoConnection);
+        return false;
+    }
+    return connection_->deleteFile(entry.fullPath());
+}
+
+bool FtpSyncLocation::createFolder(const FileEntry& entry) {
+    if (!connection_) {
+        setLastError(kNoConnection);
+        return false;
+    }
+    return connection_->createDirectory(entry.fullPath());
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FileEntry.h"
+
+class ConnectionDetails;
+class ExclusionSet;
+
+// One side of a run behind one interface: the local folder tree is the source, an FTP folder the
+// target. Each holds two exclusion sets ("first" and "second"; the run decides which is which).
+class SyncLocation {
+  public:
+    virtual ~SyncLocation() = default;
+    void setExclusions(const ExclusionSet* first, const ExclusionSet* second);
+    // The raw listing of one folder, without "." and "..".
+    virtual bool listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) = 0;
+    // The listing split into files and folders, each sorted by name in path order; on failure
+    // both stay empty.
+    bool listFolder(const std::string& folder, std::vector<FileEntryPtr>& files,
+                    std::vector<FileEntryPtr>& folders);
+    virtual bool isReady() const = 0;
+    bool isExcludedByFirst(const FileEntry& entry) const;
+    bool isExcludedBySecond(const FileEntry& entry) const;
+    virtual bool isRemote() const = 0;
+    virtual bool copyFile(const FileEntry& source, const FileEntry& target) = 0;
+    virtual bool deleteFile(const FileEntry& entry) = 0;
+    virtual bool createFolder(const FileEntry& entry) = 0;
+
+  private:
+    const ExclusionSet* first_ = nullptr;
+    const ExclusionSet* second_ = nullptr;
+};
+
+class LocalSyncLocation : public SyncLocation {
+  public:
+    bool listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) override;
+    bool isReady() const override { return true; }
+    bool isRemote() const override { return false; }
+    bool copyFile(const FileEntry& source, const FileEntry& target) override;
+    bool deleteFile(const FileEntry& entry) override;
+    bool createFolder(const FileEntry& entry) override;
+};
+
+class FtpSyncLocation : public SyncLocation {
+  public:
+    void setConnection(std::shared_ptr<ConnectionDetails> connection);
+    const std::shared_ptr<ConnectionDetails>& connection() const { return connection_; }
+    bool listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) override;
+    bool isReady() const override;
+    bool isRemote() const override { return true; }
+    bool copyFile(const FileEntry& source, const FileEntry& target) override;
+    bool deleteFile(const FileEntry& entry) override;
+    bool createFolder(const FileEntry& entry) override;
+
+  private:
+    std::shared_ptr<ConnectionDetails> connection_;
+};
