@@ -1,0 +1,19 @@
+#include "engine/ConnectingLogic.h"
+
+#include "transfer/ConnectionDetails.h"
+#include "transfer/ErrorReport.h"
+
+bool connectAsDialogWould(std::shared_ptr<ConnectionDetails> connection) {
+    stopRequested = false;
+    if (connection != nullptr) {
+        if (connection->connectFtp()) {
+            return true;
+        }
+        // The person pressed Stop: they know why there is no connection.
+        if (stopRequested.load()) {
+            return false;
+        }
+    }
+    reportError("ConnectingDlg::OnTimer", "Failed to connect to FTP server", true);
+    return false;
+}
