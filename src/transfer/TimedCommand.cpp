@@ -292,10 +292,24 @@ void startLocalCommand(std::shared_ptr<TimedCommand> command, CommandBody body) 
                 });
 }
 
+namespace {
+
+// Stop ends a wait while the worker goes on; without this the caller would report whatever
+// failure happened last, which has nothing to do with this command.
+bool resultAfterWait(const TimedCommand& command) {
+    const bool succeeded = command.succeeded.load();
+    if (!succeeded && stopRequested.load()) {
+        setLastError("Stopped by the user");
+    }
+    return succeeded;
+}
+
+}  // namespace
+
 bool runLocalCommand(std::shared_ptr<TimedCommand> command, CommandBody body) {
     startLocalCommand(command, std::move(body));
     waitForCommand(commandLimitSeconds());
-    return command->succeeded.load();
+    return resultAfterWait(*command);
 }
 
 void startFtpCommand(std::shared_ptr<TimedCommand> command, FtpCommandKind kind,
@@ -311,7 +325,7 @@ bool runFtpCommand(std::shared_ptr<TimedCommand> command, FtpCommandKind kind, C
                    unsigned limitSeconds) {
     startFtpCommand(command, kind, std::move(attempt));
     waitForCommand(limitSeconds);
-    return command->succeeded.load();
+    return resultAfterWait(*command);
 }
 
 void touchCommandClock() {

@@ -6,6 +6,7 @@
 #include "app/cli/CliOptions.h"
 #include "app/cli/ConnectionsCommand.h"
 #include "app/cli/LsCommand.h"
+#include "app/cli/RunCommand.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Keeps a web site on an FTP server in step with a local folder tree.",
@@ -32,6 +33,13 @@ int main(int argc, char** argv) {
         ->required()
         ->type_name("FTP:NAME/PATH");
 
+    std::string runFile;
+    bool dryRun = false;
+    CLI::App* run = app.add_subcommand(
+        "run", "Synchronise a profile (.kvp) or run a batch (.kvb) with no one at the screen");
+    run->add_option("file", runFile, "The profile or batch file")->required()->type_name("FILE");
+    run->add_flag("--dry-run", dryRun, "Print the plan, one line per action, and change nothing");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -42,6 +50,9 @@ int main(int argc, char** argv) {
 
     if (connections->parsed()) {
         return runConnectionsCommand(options, std::cout, std::cerr);
+    }
+    if (run->parsed()) {
+        return runRunCommand(options, runFile, dryRun, std::cout, std::cerr);
     }
     if (ls->parsed()) {
         return runLsCommand(options, lsLocation, std::cout, std::cerr);

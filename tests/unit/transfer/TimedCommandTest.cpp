@@ -341,6 +341,8 @@ TEST_F(TimedCommandTest, StopEndsTheWaitWhileTheRemainingAttemptsGoOn) {
     EXPECT_LT(secondsSince(start), 2.0);
     EXPECT_EQ(attempts_, 1);
     EXPECT_TRUE(commandState().running);
+    // The caller's problem line says why this command failed, not what failed before it.
+    EXPECT_EQ(lastErrorText(), "Stopped by the user");
 
     // The next FTP command waits for it first; the worker was not abandoned, so it makes all
     // its attempts.
