@@ -307,7 +307,16 @@ bool ConnectionDetails::changeDirectory(const std::string& path) {
         return printWorkingDirectory(reported);
     }
     listingCache.clear();
-    return sendChangeDirectory(change.sent) && printWorkingDirectory(reported);
+    if (!sendChangeDirectory(change.sent)) {
+        return false;
+    }
+    if (isPlainAbsolutePath(change.sent)) {
+        // The server took an absolute path of ours, so it is where we asked to be; asking PWD
+        // would only repeat it, at a round trip per folder of every run.
+        currentDirectory = normaliseReportedDirectory(change.sent, homeDirectory);
+        return true;
+    }
+    return printWorkingDirectory(reported);
 }
 
 bool ConnectionDetails::upDirectory() {

@@ -1,5 +1,7 @@
 #include "transfer/FtpLocation.h"
 
+#include <algorithm>
+
 #include "transfer/ftp/FtpListing.h"
 
 namespace {
@@ -131,4 +133,21 @@ FileEntryPtr fileEntryFromListing(const ftp::ListingEntry& item, const std::stri
         }
     }
     return entry;
+}
+
+bool isPlainAbsolutePath(std::string_view path) {
+    if (path.empty() || path.front() != '/') {
+        return false;
+    }
+    std::size_t start = 1;
+    while (start < path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        const bool last = end == path.size() || end + 1 == path.size();
+        if ((part.empty() && !last) || part == "." || part == "..") {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
 }

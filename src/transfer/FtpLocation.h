@@ -43,6 +43,11 @@ struct DirectoryChange {
 };
 DirectoryChange directoryChangeFor(std::string_view path, std::string_view homeDirectory);
 
+// True for a path that names one place only: it starts with "/" and holds no empty, "." or ".."
+// component. A server that accepts a change to such a path is where the path says, so its
+// current directory is known without asking.
+bool isPlainAbsolutePath(std::string_view path);
+
 // The folder above `directory`: "/a/b/c/" gives "/a/b/"; a root ("/", "C:/") stays itself.
 std::string parentFtpDirectory(std::string_view directory);
 

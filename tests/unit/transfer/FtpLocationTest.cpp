@@ -226,3 +226,13 @@ TEST(FtpListingEntries, KindsSizesAndTimesOfListedItems) {
 
     EXPECT_TRUE(fileEntryFromListing(item("untimed", ftp::EntryType::File), "/")->date.isNull());
 }
+
+TEST(FtpLocationRules, OnlyPlainAbsolutePathsAreTrustedWithoutAskingTheServer) {
+    for (const char* plain : {"/", "/www", "/www/", "/www/site images/a.b"}) {
+        EXPECT_TRUE(isPlainAbsolutePath(plain)) << plain;
+    }
+    for (const char* other : {"", "www", "C:/web", "/www/../etc", "/www/./x", "//www", "/a//b",
+                              "/www/.."}) {
+        EXPECT_FALSE(isPlainAbsolutePath(other)) << other;
+    }
+}
