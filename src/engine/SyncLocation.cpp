@@ -163,9 +163,10 @@ bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEnt
         return false;
     }
     // Always a fresh listing: the connection stays open between runs, and a listing kept from
-    // the last run would hide what other tools changed on the server since. Analysis lists each
-    // folder once, so this costs nothing there.
-    return connection_->changeDirectory(folder) && connection_->listDirectory(entries, true);
+    // the last run would hide what other tools changed on the server since. Listed by its path,
+    // without changing into it: every folder of the site is listed on every run, and a CWD
+    // first would add a round trip to each.
+    return connection_->listFolderAt(folder, entries);
 }
 
 bool FtpSyncLocation::copyFile(const FileEntry& source, const FileEntry& target) {

@@ -71,6 +71,10 @@ class ConnectionDetails : public PersistentRecord,
     // or the last listing was empty. A listing that cannot be made fails: an empty result
     // always means an empty folder.
     bool listDirectory(std::vector<FileEntryPtr>& entries, bool refresh);
+    // Lists `folder` (a full path ending with "/") by its path, without changing the current
+    // directory or touching the cache: one data connection and one listing command. A folder
+    // that cannot be listed fails, as with listDirectory.
+    bool listFolderAt(const std::string& folder, std::vector<FileEntryPtr>& entries);
     // A path ending with "/" is a folder and becomes the current directory; any other path is
     // looked up, and a missing one costs every attempt the retry setting allows.
     bool pathExists(const std::string& path);
@@ -98,6 +102,8 @@ class ConnectionDetails : public PersistentRecord,
     // A command record for the live connection with the socket limits brought up to date;
     // null (and lastErrorText set) when not connected.
     std::shared_ptr<TimedCommand> newFtpCommand();
+    // The listing command of `folder`, appending to `entries`, sorted by name.
+    bool runListing(const std::string& folder, std::vector<FileEntryPtr>& entries);
     // For every command but the listing: waits for the command in flight, forgets the cached
     // listing (the command may make it untrue) and makes the record; null when not connected.
     std::shared_ptr<TimedCommand> newChangingCommand();

@@ -25,13 +25,28 @@ bool ConnectionDetails::listDirectory(std::vector<FileEntryPtr>& entries, bool r
             return false;
         }
     }
+    // Whatever comes of this listing, the old one is no longer to be trusted.
+    listingCache.clear();
+    if (!runListing(currentDirectory, entries)) {
+        return false;
+    }
+    listingCache = entries;
+    return true;
+}
+
+bool ConnectionDetails::listFolderAt(const std::string& folder,
+                                     std::vector<FileEntryPtr>& entries) {
+    waitForCommand(0);
+    entries.clear();
+    return runListing(folder, entries);
+}
+
+bool ConnectionDetails::runListing(const std::string& folder, std::vector<FileEntryPtr>& entries) {
     auto command = newFtpCommand();
     if (!command) {
         return false;
     }
-    // Whatever comes of this listing, the old one is no longer to be trusted.
-    listingCache.clear();
-    command->directory = currentDirectory;
+    command->directory = folder;
     const std::vector<FileEntryPtr> given = entries;
     const bool succeeded = runExchange(
         command,
@@ -68,7 +83,6 @@ bool ConnectionDetails::listDirectory(std::vector<FileEntryPtr>& entries, bool r
     }
     std::stable_sort(command->entries.begin(), command->entries.end(), EntryNameOrder{});
     entries = command->entries;
-    listingCache = std::move(command->entries);
     return true;
 }
 
