@@ -25,6 +25,7 @@
 
 #include "profiles/BatchList.h"
 #include "profiles/Profile.h"
+#include "support/CliProcess.h"
 #include "support/PyFtpdServer.h"
 #include "support/TempFolder.h"
 #include "support/VsftpdServer.h"
@@ -34,7 +35,10 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using Result = testsupport::CliResult;
+using testsupport::CliProcess;
 using testsupport::FtpTestServer;
+using testsupport::lines;
 using testsupport::PyFtpdServer;
 using testsupport::readFile;
 using testsupport::TempFolder;
@@ -42,102 +46,6 @@ using testsupport::VsftpdServer;
 using testsupport::writeFile;
 
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// kelvane-cli running in the background with its output going to files.
-class CliProcess {
-  public:
-    // With `errorFd` the program's standard error is that descriptor (a terminal) instead of a
-    // file.
-    CliProcess(const std::vector<std::string>& args, const fs::path& folder, int errorFd = -1)
-        : outFile_(folder / "stdout.txt"), errFile_(folder / "stderr.txt") {
-        std::vector<std::string> argv{KELVANE_CLI_PATH};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> argvp;
-        for (std::string& arg : argv) {
-            argvp.push_back(arg.data());
-        }
-        argvp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (errorFd >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        }
-        if (posix_spawn(&pid_, argvp[0], &actions, nullptr, argvp.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~CliProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    CliProcess(const CliProcess&) = delete;
-    CliProcess& operator=(const CliProcess&) = delete;
-
-    bool started() const { return pid_ > 0; }
-    // Still running; the exit status stays to be collected by finish().
-    bool running() const {
-        siginfo_t info{};
-        return pid_ > 0 &&
-               ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-               info.si_pid == 0;
-    }
-    void signal(int number) const { ::kill(pid_, number); }
-
-    // Waits for the end, at most `limit`; a program still running then is killed and fails the
-    // test.
-    Result finish(std::chrono::seconds limit = 60s) {
-        Result result;
-        if (pid_ <= 0) {
-            ADD_FAILURE() << "kelvane-cli did not start";
-            return result;
-        }
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, &status, 0);
-                pid_ = -1;
-                ADD_FAILURE() << "kelvane-cli did not finish";
-                return result;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        pid_ = -1;
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = readFile(outFile_);
-        result.err = readFile(errFile_);
-        return result;
-    }
-
-  private:
-    fs::path outFile_;
-    fs::path errFile_;
-    pid_t pid_ = -1;
-};
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        result.push_back(line);
-    }
-    return result;
-}
 
 // Writes a file, making its folders first.
 void put(const fs::path& path, const std::string& bytes) {
