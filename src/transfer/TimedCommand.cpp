@@ -218,11 +218,66 @@ void workerFrame(std::shared_ptr<TimedCommand> command, std::uint64_t generation
     workerEnded();
 }
 
+// Every command runs on a thread that runs nothing else meanwhile, but starting a thread per
+// command costs more than many FTP exchanges on a fast link. A thread whose command has ended
+// parks for a while and takes the next command; when none is parked (the last one is still busy,
+// perhaps abandoned after a time-out) a new thread starts, so a hung worker never holds up the
+// next command.
+struct WorkerPool {
+    std::mutex mutex;
+    std::condition_variable jobArrived;
+    std::function<void()> job;
+    bool parked = false;  // one thread waits for `job`
+};
+
+WorkerPool& workerPool() {
+    static WorkerPool& instance = *new WorkerPool;  // never destroyed: parked threads use it
+    return instance;
+}
+
+constexpr std::chrono::seconds kParkedThreadLife{30};
+
+void runOnWorkerThread(std::function<void()> job) {
+    WorkerPool& pool = workerPool();
+    {
+        std::lock_guard lock(pool.mutex);
+        if (pool.parked && !pool.job) {
+            pool.job = std::move(job);
+            pool.parked = false;
+            pool.jobArrived.notify_one();
+            return;
+        }
+    }
+    std::thread([first = std::move(job)]() mutable {
+        WorkerPool& pool = workerPool();
+        std::function<void()> current = std::move(first);
+        for (;;) {
+            current();
+            current = nullptr;
+            std::unique_lock lock(pool.mutex);
+            if (pool.parked) {
+                return;  // another thread is waiting already
+            }
+            pool.parked = true;
+            if (!pool.jobArrived.wait_for(lock, kParkedThreadLife,
+                                          [&pool] { return bool(pool.job); })) {
+                pool.parked = false;
+                return;
+            }
+            current = std::move(pool.job);
+            pool.job = nullptr;
+        }
+    }).detach();
+}
+
 void startWorker(std::shared_ptr<TimedCommand> command, Perform perform) {
     const std::uint64_t generation = beginCommand();
     workerStarting();
     try {
-        std::thread(workerFrame, std::move(command), generation, std::move(perform)).detach();
+        runOnWorkerThread(
+            [command = std::move(command), generation, perform = std::move(perform)]() mutable {
+                workerFrame(std::move(command), generation, std::move(perform));
+            });
     } catch (const std::system_error& e) {
         workerEnded();
         {
