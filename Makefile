@@ -31,13 +31,19 @@ run: build
 
 BENCH_BUILD_DIR ?= build-bench
 
-# Optimised build with the test support library, which starts the loopback servers.
+# Extra options of the synchronisation benchmark, e.g. BENCH_ARGS="--files 10000" or "--quick".
+BENCH_ARGS ?=
+
+# Optimised build with the test support library, which starts the loopback servers. Then whole
+# synchronisation runs of kelvane-cli, lftp and rclone on loopback pyftpdlib and vsftpd; the
+# table goes to bench/RESULTS.md.
 bench:
 	@bash scripts/install-deps.sh --bench
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_UI=OFF \
 		-DKELVANE_BENCH=ON
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench_small_upload
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench_small_upload kelvane-cli
 	$(BENCH_BUILD_DIR)/bench/bench_small_upload
+	/usr/bin/python3 bench/sync_bench.py --cli $(BENCH_BUILD_DIR)/src/kelvane-cli $(BENCH_ARGS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,1339 @@
+#!/usr/bin/python3
+"""Times whole synchronisation runs of kelvane-cli, lftp and rclone on loopback FTP servers.
+
+One command builds a synthetic web site (seeded, so every run builds the same bytes), starts
+pyftpdlib and vsftpd on 127.0.0.1 and, for each server and each tool, measures:
+
+  first   the first upload into an empty folder,
+  same    a run with nothing changed,
+  changed a run after 1% of the files were edited (half of them keeping their size) and 1%
+          were deleted.
+
+Every tool works on its own server and its own folder; before each repetition the folder is
+reset (first) or restored to what that tool's own first upload left (same, changed), so a tool
+is never helped or hurt by another tool's remote state. After every run the server's folder is
+compared with the local tree (names, sizes, content hashes); a tool that leaves differences is
+marked in the table. The servers count the FTP commands and connections of every run.
+
+Standard library only; run it with /usr/bin/python3 (the Debian pyftpdlib lives there):
+
+  /usr/bin/python3 bench/sync_bench.py                 # 1,000 files, 5 repetitions
+  /usr/bin/python3 bench/sync_bench.py --files 10000   # the 10,000-file site
+  /usr/bin/python3 bench/sync_bench.py --quick         # smoke run: 200 files, 1 repetition
+"""
+
+import argparse
+import collections
+import ctypes
+import datetime
+import hashlib
+import json
+import math
+import os
+import platform
+import random
+import re
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(HERE)
+SERVER_PYTHON = "/usr/bin/python3"
+VSFTPD = "/usr/sbin/vsftpd"
+GNU_TIME = "/usr/bin/time"
+SCENARIOS = ("first", "same", "changed")
+SCENARIO_TEXT = {
+    "first": "first upload into an empty folder",
+    "same": "nothing changed",
+    "changed": "1% edited, 1% deleted",
+}
+ALL_SERVERS = ("pyftpdlib", "vsftpd")
+ALL_TOOLS = ("kelvane", "lftp", "lftp-lean", "rclone")
+PEERS = ("lftp", "lftp-lean", "rclone")
+MiB = 1024 * 1024
+
+
+# ---------------------------------------------------------------------------------------------
+# The synthetic site
+
+
+class SiteSpec:
+    def __init__(self, files, folders, total, small_share, large):
+        self.files = files
+        self.folders = folders
+        self.total = total
+        # The part of the bytes held by the small files; the rest sits in `large` big ones.
+        self.small_share = small_share
+        self.large = large
+
+
+SITES = {
+    "quick": SiteSpec(200, 12, 6 * MiB, 0.3, 2),
+    1000: SiteSpec(1000, 60, 30 * MiB, 0.3, 10),
+    10000: SiteSpec(10000, 600, 60 * MiB, 0.5, 20),
+}
+
+FOLDER_WORDS = ["about", "archive", "assets", "blog", "css", "docs", "downloads", "events",
+                "fonts", "gallery", "images", "js", "media", "news", "products", "scripts",
+                "support", "team", "themes", "uploads"]
+SMALL_KINDS = [("page", ".html", 5), ("style", ".css", 1), ("app", ".js", 1),
+               ("photo", ".jpg", 3), ("icon", ".png", 2), ("logo", ".svg", 1)]
+LARGE_KINDS = [("video", ".mp4"), ("brochure", ".pdf"), ("bundle", ".zip")]
+KB = 1024
+LARGEST = 5 * MiB
+# Files carry dates of the year before this day, so listings show them as old files.
+DATE_ANCHOR = datetime.datetime(2025, 6, 1, 12, 0, 0, tzinfo=datetime.timezone.utc).timestamp()
+
+
+def log_uniform(rng, low, high):
+    return int(round(low * (high / low) ** rng.random()))
+
+
+def small_limit(mean):
+    """The upper size bound whose log-uniform sizes from 1 KB average `mean` bytes."""
+    low, high = 2.0 * KB, 4.0 * MiB
+    for _ in range(60):
+        mid = (low + high) / 2
+        if (mid - KB) / math.log(mid / KB) < mean:
+            low = mid
+        else:
+            high = mid
+    return int(low)
+
+
+def plan_site(spec, seed):
+    """Folders (relative paths) and files (relative path, size) of the site, deterministic."""
+    rng = random.Random(seed)
+    folders = []
+    depth = {"": 0}
+    names_in = collections.defaultdict(set)
+    while len(folders) < spec.folders:
+        parent = rng.choice([""] * 3 + [f for f in folders if depth[f] < 3])
+        word = rng.choice(FOLDER_WORDS)
+        name = word if word not in names_in[parent] else "%s-%02d" % (word, rng.randrange(100))
+        if name in names_in[parent]:
+            continue
+        names_in[parent].add(name)
+        path = name if not parent else parent + "/" + name
+        folders.append(path)
+        depth[path] = depth[parent] + 1
+
+    large_count = spec.large
+    small_count = spec.files - large_count
+    limit = small_limit(spec.total * spec.small_share / small_count)
+    sizes = [log_uniform(rng, KB, limit) for _ in range(small_count)]
+    large_total = spec.total - sum(sizes)
+    raw = [log_uniform(rng, 256 * KB, LARGEST) for _ in range(large_count)]
+    scale = large_total / sum(raw)
+    large = [max(limit, min(LARGEST, int(r * scale))) for r in raw]
+    # The clamp may leave the total a little off; the first file that has room takes the rest.
+    rest = spec.total - sum(sizes) - sum(large)
+    for i in range(large_count):
+        take = max(-large[i] + limit, min(rest, LARGEST - large[i]))
+        large[i] += take
+        rest -= take
+        if rest == 0:
+            break
+
+    homes = [""] + folders
+    files = []
+    used = set()
+    kinds = [k for k in SMALL_KINDS for _ in range(k[2])]
+    for index, size in enumerate(sizes + large):
+        if index < small_count:
+            stem, ext, _ = rng.choice(kinds)
+        else:
+            stem, ext = rng.choice(LARGE_KINDS)
+        if index % 97 == 13:
+            stem = "Annual report %d" % (2000 + index % 25)  # a name with spaces, as sites have
+        folder = rng.choice(homes)
+        name = "%s-%05d%s" % (stem, index, ext)
+        path = name if not folder else folder + "/" + name
+        assert path not in used
+        used.add(path)
+        files.append((path, size))
+    rng.shuffle(files)
+    return folders, files
+
+
+def write_site(root, spec, seed):
+    folders, files = plan_site(spec, seed)
+    rng = random.Random(seed * 7919 + 1)
+    for folder in folders:
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+    for path, size in sorted(files):
+        full = os.path.join(root, path)
+        with open(full, "wb") as out:
+            out.write(rng.randbytes(size))
+        stamp = DATE_ANCHOR - rng.randrange(365 * 86400)
+        os.utime(full, (stamp, stamp))
+    for folder in sorted(folders, reverse=True):
+        stamp = DATE_ANCHOR - rng.randrange(365 * 86400)
+        os.utime(os.path.join(root, folder), (stamp, stamp))
+    return folders, files
+
+
+def plan_changes(files, seed):
+    """1% of the files edited (half of them keeping their size), another 1% deleted."""
+    rng = random.Random(seed * 31 + 7)
+    count = max(2, round(len(files) * 0.01))
+    chosen = rng.sample(sorted(files), 2 * count)
+    edited, deleted = chosen[:count], chosen[count:]
+    same_size = {path for path, _ in edited[: (count + 1) // 2]}
+    return edited, same_size, deleted
+
+
+def write_changed_site(site, target, files, seed):
+    shutil.copytree(site, target, copy_function=os.link)
+    edited, same_size, deleted = plan_changes(files, seed)
+    rng = random.Random(seed * 131 + 3)
+    for path, size in edited:
+        full = os.path.join(target, path)
+        os.unlink(full)  # a hard link to the pristine site: never write through it
+        new_size = size if path in same_size else size + rng.randrange(1, 4096)
+        with open(full, "wb") as out:
+            out.write(rng.randbytes(new_size))
+    for path, _ in deleted:
+        os.unlink(os.path.join(target, path))
+    return [path for path, _ in edited], len(same_size), [path for path, _ in deleted]
+
+
+def touch_edited(root, edited):
+    """Dates the edits two minutes after the remote copies were made, as an edit made after
+    the last upload would be: the servers list recent files to the minute only, and every tool
+    then sees the edit as newer."""
+    stamp = int(time.time()) + 120
+    for path in edited:
+        os.utime(os.path.join(root, path), (stamp, stamp))
+
+
+# ---------------------------------------------------------------------------------------------
+# Tree comparison
+
+
+class TreeHashes:
+    """Content hashes of local files, kept while the file keeps its size and date."""
+
+    def __init__(self):
+        self.cache = {}
+
+    def digest(self, path):
+        st = os.stat(path)
+        key = (path, st.st_size, st.st_mtime_ns, st.st_ino)
+        found = self.cache.get(key)
+        if found is None:
+            found = file_digest(path)
+            self.cache[key] = found
+        return found
+
+
+def file_digest(path):
+    h = hashlib.blake2b(digest_size=20)
+    with open(path, "rb") as f:
+        while True:
+            block = f.read(1 << 20)
+            if not block:
+                return h.hexdigest()
+            h.update(block)
+
+
+def list_tree(root):
+    folders, files = set(), {}
+    for top, dirs, names in os.walk(root):
+        rel = os.path.relpath(top, root)
+        rel = "" if rel == "." else rel
+        for d in dirs:
+            folders.add(os.path.join(rel, d))
+        for n in names:
+            full = os.path.join(top, n)
+            files[os.path.join(rel, n)] = (os.path.getsize(full), full)
+    return folders, files
+
+
+def compare_trees(local, remote, hashes):
+    """Differences between the local tree and the server's copy, as short texts."""
+    lf, lfiles = list_tree(local)
+    rf, rfiles = list_tree(remote)
+    problems = []
+
+    def report(what, items):
+        items = sorted(items)
+        if items:
+            shown = ", ".join(items[:3]) + (" ..." if len(items) > 3 else "")
+            problems.append("%d %s (%s)" % (len(items), what, shown))
+
+    report("folders missing", lf - rf)
+    report("folders left over", rf - lf)
+    report("files missing", lfiles.keys() - rfiles.keys())
+    report("files left over", rfiles.keys() - lfiles.keys())
+    size_diff, content_diff = [], []
+    for name in lfiles.keys() & rfiles.keys():
+        (lsize, lpath), (rsize, rpath) = lfiles[name], rfiles[name]
+        if lsize != rsize:
+            size_diff.append(name)
+        elif hashes.digest(lpath) != file_digest(rpath):
+            content_diff.append(name)
+    report("files of another size", size_diff)
+    report("files of the same size with other content", content_diff)
+    return problems
+
+
+def reset_folder(path):
+    if os.path.lexists(path):
+        shutil.rmtree(path)
+    os.makedirs(path)
+
+
+def restore_folder(snapshot, path):
+    if os.path.lexists(path):
+        shutil.rmtree(path)
+    shutil.copytree(snapshot, path, copy_function=shutil.copy2)
+
+
+# ---------------------------------------------------------------------------------------------
+# Processes
+
+_libc = None
+
+
+def _die_with_parent():
+    # A server or tool must not outlive a harness that was killed.
+    if _libc is not None:
+        _libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+try:
+    _libc = ctypes.CDLL("libc.so.6", use_errno=True)
+except OSError:
+    _libc = None
+
+
+def stop_group(process, grace=3.0):
+    """Ends a process started in a session of its own, with everything it started."""
+    if process.poll() is not None:
+        return
+    for sig, wait in ((signal.SIGTERM, grace), (signal.SIGKILL, 5.0)):
+        try:
+            os.killpg(process.pid, sig)
+        except ProcessLookupError:
+            return
+        try:
+            process.wait(timeout=wait)
+            return
+        except subprocess.TimeoutExpired:
+            continue
+
+
+def closed_connections():
+    """TCP connections in TIME_WAIT on this machine."""
+    count = 0
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        try:
+            with open(table) as f:
+                next(f, None)
+                for line in f:
+                    fields = line.split(None, 4)
+                    if len(fields) > 3 and fields[3] == "06":
+                        count += 1
+        except OSError:
+            pass
+    return count
+
+
+def local_port_count():
+    try:
+        with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
+            low, high = (int(x) for x in f.read().split())
+        return high - low + 1
+    except (OSError, ValueError):
+        return 28232
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_listener(port, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+class Measured:
+    def __init__(self, status, seconds, peak_kib, cpu, output):
+        self.status = status  # exit status; None after the time limit
+        self.seconds = seconds
+        self.peak_kib = peak_kib
+        self.cpu = cpu  # user + system seconds of the tool itself
+        self.output = output
+
+
+def run_measured(argv, env, limit, work):
+    """Runs argv under GNU time; wall time around the whole process, its peak resident size."""
+    peak_file = os.path.join(work, "peak.txt")
+    if os.path.exists(peak_file):
+        os.unlink(peak_file)
+    full = [GNU_TIME, "-o", peak_file, "-f", "%M %U %S"] + argv
+    out_path = os.path.join(work, "tool-output.txt")
+    with open(out_path, "wb") as out:
+        start = time.monotonic()
+        process = subprocess.Popen(full, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=subprocess.STDOUT, start_new_session=True,
+                                   preexec_fn=_die_with_parent)
+        # A blocking wait returns the moment the process ends; Popen.wait(timeout) polls with
+        # sleeps of up to 50 ms, which would be the resolution of every measurement.
+        expired = threading.Event()
+
+        def time_out():
+            expired.set()
+            for sig in (signal.SIGTERM, signal.SIGKILL):
+                try:
+                    os.killpg(process.pid, sig)
+                except ProcessLookupError:
+                    return
+                if process.returncode is not None:
+                    return
+                time.sleep(3)
+
+        timer = threading.Timer(limit, time_out)
+        timer.start()
+        try:
+            status = process.wait()
+            seconds = time.monotonic() - start
+        finally:
+            timer.cancel()
+            # No other thread may be alive at the next fork: preexec_fn runs in the child.
+            timer.join()
+            stop_group(process)
+        if expired.is_set():
+            status = None
+    with open(out_path, "rb") as f:
+        output = f.read().decode("utf-8", "replace")
+    peak, cpu = None, None
+    try:
+        with open(peak_file) as f:
+            # GNU time puts "Command exited with non-zero status N" on a line before its own.
+            fields = f.read().strip().splitlines()[-1].split()
+        peak, cpu = int(fields[0]), float(fields[1]) + float(fields[2])
+    except (OSError, IndexError, ValueError):
+        pass
+    return Measured(status, seconds, peak, cpu, output)
+
+
+# ---------------------------------------------------------------------------------------------
+# Servers
+
+
+def command_verb(line):
+    words = line.split(" ")
+    verb = words[0].upper()
+    if verb == "SITE" and len(words) > 1:
+        verb += " " + words[1].upper()
+    return verb
+
+
+class Server:
+    """One FTP server on 127.0.0.1 serving root/; the tools synchronise root/site."""
+
+    name = ""
+
+    def __init__(self, work):
+        self.work = work
+        self.root = os.path.join(work, "root")
+        self.site = os.path.join(self.root, "site")
+        self.log = os.path.join(work, "commands.log")
+        os.makedirs(self.root)
+        os.makedirs(self.site)
+        self.process = None
+        self.port = None
+        self.mark = 0
+
+    def begin_run(self):
+        self.mark = os.path.getsize(self.log) if os.path.exists(self.log) else 0
+
+    def _new_lines(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, "rb") as f:
+            f.seek(self.mark)
+            return f.read().decode("utf-8", "replace").splitlines()
+
+    def stop(self):
+        if self.process is not None:
+            stop_group(self.process)
+            self.process = None
+
+
+PYFTPD_SERVER = r'''
+import json, logging, os, sys, threading
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+root, user, password, log_path = sys.argv[1:5]
+# pyftpdlib logs every transfer and folder change at INFO; the server's own bookkeeping is not
+# what is measured, so only warnings are written.
+logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
+log = open(log_path, "a", encoding="utf-8")
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+
+sessions = [0]
+
+class Handler(FTPHandler):
+    # Each connection keeps its commands and writes them in one line when it closes.
+    def on_connect(self):
+        sessions[0] += 1
+        self.bench_session = sessions[0]
+        self.bench_commands = []
+        log.write(json.dumps({"open": self.bench_session}) + "\n")
+        log.flush()
+
+    def pre_process_command(self, line, cmd, arg):
+        commands = getattr(self, "bench_commands", None)
+        if commands is not None:
+            commands.append("PASS ***" if cmd == "PASS" else line)
+        return super().pre_process_command(line, cmd, arg)
+
+    def close(self):
+        commands = getattr(self, "bench_commands", None)
+        if commands is not None:
+            self.bench_commands = None
+            log.write(json.dumps({"close": self.bench_session, "commands": commands}) + "\n")
+            log.flush()
+        super().close()
+
+Handler.authorizer = authorizer
+Handler.auth_failed_timeout = 0
+server = FTPServer(("127.0.0.1", 0), Handler)
+
+def watch_parent():
+    sys.stdin.read()
+    os._exit(0)
+
+threading.Thread(target=watch_parent, daemon=True).start()
+print(server.address[1], flush=True)
+server.serve_forever()
+'''
+
+
+class PyFtpd(Server):
+    name = "pyftpdlib"
+    user = "bench"
+    password = "benchpass"
+
+    def start(self):
+        script = os.path.join(self.work, "pyftpd_bench_server.py")
+        with open(script, "w") as f:
+            f.write(PYFTPD_SERVER)
+        err = open(os.path.join(self.work, "server.err"), "wb")
+        self.process = subprocess.Popen(
+            [SERVER_PYTHON, script, self.root, self.user, self.password, self.log],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err, start_new_session=True,
+            preexec_fn=_die_with_parent)
+        err.close()
+        line = self.process.stdout.readline().strip()
+        if not line.isdigit():
+            self.stop()
+            raise RuntimeError("pyftpdlib did not start: " + self._error_text())
+        self.port = int(line)
+
+    def _error_text(self):
+        with open(os.path.join(self.work, "server.err"), "rb") as f:
+            return f.read().decode("utf-8", "replace")[-500:]
+
+    def stop(self):
+        if self.process is not None and self.process.stdin:
+            try:
+                self.process.stdin.close()
+            except OSError:
+                pass
+        super().stop()
+
+    def remote_path(self):
+        return "/site"
+
+    def sessions(self, settle=5.0):
+        """Commands of each connection opened since begin_run, once all of them have closed.
+        The server notices a closed connection a little after the client has ended, so the
+        close of a connection may come after the mark of the next run; it is not counted
+        there, since its opening came before."""
+        deadline = time.monotonic() + settle
+        while True:
+            opened, closed = [], {}
+            for line in self._new_lines():
+                try:
+                    record = json.loads(line)
+                except ValueError:
+                    continue  # a line still being written
+                if "open" in record:
+                    opened.append(record["open"])
+                elif "close" in record:
+                    closed[record["close"]] = record["commands"]
+            if all(n in closed for n in opened) or time.monotonic() > deadline:
+                return [closed[n] for n in opened if n in closed]
+            time.sleep(0.02)
+
+
+class Vsftpd(Server):
+    name = "vsftpd"
+    user = ""  # anonymous, the only login vsftpd allows when run as the launching user
+    password = ""
+
+    def start(self):
+        last = ""
+        for _ in range(3):
+            port = free_port()
+            conf = os.path.join(self.work, "vsftpd.conf")
+            empty = os.path.join(self.work, "empty")
+            os.makedirs(empty, exist_ok=True)
+            # The settings of the integration tests (tests/support/VsftpdServer.cpp), with any
+            # free port for passive data connections: anonymous sessions that run as the
+            # launching user, with every write right, on loopback only and without a chroot,
+            # so paths are the real ones.
+            with open(conf, "w") as f:
+                f.write("\n".join([
+                    "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1",
+                    "listen_port=%d" % port, "background=NO", "run_as_launching_user=YES",
+                    "anonymous_enable=YES", "no_anon_password=YES", "anon_root=" + self.root,
+                    "write_enable=YES", "anon_upload_enable=YES", "anon_mkdir_write_enable=YES",
+                    "anon_other_write_enable=YES", "anon_umask=022", "local_enable=NO",
+                    "secure_chroot_dir=" + empty, "seccomp_sandbox=NO", "pasv_enable=YES",
+                    "port_enable=YES", "connect_from_port_20=NO", "delay_failed_login=0",
+                    "use_localtime=YES", "log_ftp_protocol=YES", "xferlog_enable=YES",
+                    "vsftpd_log_file=" + self.log, ""]))
+            err = open(os.path.join(self.work, "server.err"), "wb")
+            self.process = subprocess.Popen([VSFTPD, conf], stdin=subprocess.DEVNULL,
+                                            stdout=err, stderr=err, start_new_session=True,
+                                            preexec_fn=_die_with_parent)
+            err.close()
+            if wait_for_listener(port, 10) and self.process.poll() is None:
+                self.port = port
+                return
+            self.stop()
+            with open(os.path.join(self.work, "server.err"), "rb") as f:
+                last = f.read().decode("utf-8", "replace")[-500:]
+        raise RuntimeError("vsftpd did not start: " + last)
+
+    def remote_path(self):
+        return self.site  # no chroot: the server names folders by their real paths
+
+    COMMAND = re.compile(r'\[pid (\d+)\] (?:\[[^\]]*\] )?FTP command: Client "[^"]*", "(.*)"$')
+    CONNECT = re.compile(r'\[pid (\d+)\] CONNECT: Client')
+
+    def sessions(self, settle=0.3):
+        # vsftpd writes each command to its log before it answers, so all but a closing QUIT
+        # is there when the client has ended.
+        time.sleep(settle)
+        by_pid = collections.OrderedDict()
+        for line in self._new_lines():
+            m = self.CONNECT.search(line)
+            if m:
+                by_pid.setdefault(m.group(1), [])
+                continue
+            m = self.COMMAND.search(line)
+            if m:
+                by_pid.setdefault(m.group(1), []).append(m.group(2))
+        return list(by_pid.values())
+
+
+SERVER_CLASSES = {"pyftpdlib": PyFtpd, "vsftpd": Vsftpd}
+
+
+# ---------------------------------------------------------------------------------------------
+# Tools
+
+
+def tool_version(argv):
+    try:
+        out = subprocess.run(argv, capture_output=True, text=True, timeout=20).stdout
+        return out.strip().splitlines()[0] if out.strip() else "unknown"
+    except (OSError, subprocess.TimeoutExpired):
+        return "not available"
+
+
+class Tool:
+    name = ""
+
+    def __init__(self, work, env):
+        self.work = work
+        self.env = env
+
+    def available(self):
+        return True, ""
+
+
+class Kelvane(Tool):
+    name = "kelvane"
+
+    def __init__(self, work, env, cli):
+        super().__init__(work, env)
+        self.cli = cli
+        self.config = os.path.join(work, "config")
+        os.makedirs(self.config, exist_ok=True)
+        self.profiles = {}
+
+    def available(self):
+        if not self.cli or not os.access(self.cli, os.X_OK):
+            return False, "kelvane-cli not built (%s)" % (self.cli or "no path")
+        try:
+            probe = subprocess.run([self.cli, "run", "--help"], capture_output=True, text=True,
+                                   timeout=20)
+        except (OSError, subprocess.TimeoutExpired) as e:
+            return False, "kelvane-cli does not start: %s" % e
+        if probe.returncode != 0 or "run" not in probe.stdout:
+            return False, "kelvane-cli has no run command yet"
+        return True, ""
+
+    def version(self):
+        return tool_version([self.cli, "--version"])
+
+    def configure(self, servers, local_trees):
+        # Passwords in the connections file are stored shifted by 64 per byte.
+        def scrambled(text):
+            return bytes((b + 64) & 0xFF for b in text.encode("utf-8"))
+
+        records = [b"KelvaneVersion=1.06\r\n"]
+        for server in servers:
+            records.append(b"".join([
+                b"ConnectionName=bench-" + server.name.encode() + b"\r\n",
+                b"ServerName=127.0.0.1\r\n",
+                b"UserName=" + server.user.encode() + b"\r\n",
+                b"Password=" + scrambled(server.password) + b"\r\n",
+                b"Email=\r\n",
+                b"PortNumber=" + str(server.port).encode() + b"\r\n",
+                b"PassiveMode=1\r\n",
+                b"EndRecord=\r\n"]))
+        path = os.path.join(self.config, "KelvaneConnections.txt")
+        with open(path, "wb") as f:
+            f.write(b"".join(records))
+        os.chmod(path, 0o600)
+        for server in servers:
+            for label, local in local_trees.items():
+                profile = os.path.join(self.work, "%s-%s.kvp" % (server.name, label))
+                remote = server.remote_path().rstrip("/") + "/"
+                lines = [
+                    "kelvane_version=1.06",
+                    "location1=" + local.rstrip("/") + "/",
+                    "location2=FTP:bench-%s%s" % (server.name, remote),
+                    "delete_files=1", "confirm_deletes=0", "add_files=1",
+                    "check_sub_folders=1", "auto_start=0", "check_actions=0", "silent_mode=1",
+                    "exit_on_completion=0", "compare_on_time=1", "adjust_time_hours=0",
+                    "adjust_time_mins=0", "log_file_on=0", "log_file_append=0",
+                    "log_file_path=", "exclusions=end_exclusions", "wildcard_exclusions=",
+                    "end_wildcard_exclusions", "ftp_exclusions=end_exclusions",
+                    "wildcard_exclusions=", "end_wildcard_exclusions", ""]
+                with open(profile, "wb") as f:
+                    f.write("\r\n".join(lines).encode("utf-8"))
+                self.profiles[(server.name, local)] = profile
+
+    def command(self, server, local):
+        return [self.cli, "--config-dir", self.config, "run", self.profiles[(server.name, local)]]
+
+
+class Lftp(Tool):
+    """lftp's mirror as people use it: it also sets each file's permissions and date."""
+
+    name = "lftp"
+    # One connection (mirror's default --parallel=1), no retries that would hide a failure, no
+    # TLS attempt (neither server offers it and our client has none), pipelining allowed.
+    SETTINGS = ("set cmd:fail-exit yes; set net:max-retries 1; set net:timeout 60; "
+                "set ftp:ssl-allow no; set ftp:sync-mode off")
+    MIRROR = "mirror -R --delete"
+
+    def available(self):
+        return (shutil.which("lftp") is not None), "lftp not installed"
+
+    def version(self):
+        return tool_version(["lftp", "--version"])
+
+    def script(self, server, local, shown_paths=False):
+        # Without -u lftp logs in anonymously, as vsftpd wants.
+        login = '-u "%s,%s" ' % (server.user, server.password) if server.user else ""
+        return ('%s; open %s-p %s 127.0.0.1; %s "%s" "%s"' % (
+            self.SETTINGS, login, "PORT" if shown_paths else server.port, self.MIRROR,
+            "LOCAL/" if shown_paths else local.rstrip("/") + "/",
+            "REMOTE" if shown_paths else server.remote_path()))
+
+    def command(self, server, local):
+        return ["lftp", "--norc", "-c", self.script(server, local)]
+
+
+class LftpLean(Lftp):
+    """lftp doing only what kelvane-cli does: no permissions or dates set, no MDTM per file,
+    changed files overwritten in place rather than deleted first. lftp 4.9 has no switch for
+    MFMT alone, so FEAT is off, which also means LIST instead of MLSD on pyftpdlib."""
+
+    name = "lftp-lean"
+    SETTINGS = Lftp.SETTINGS + ("; set ftp:use-feat no; set ftp:use-site-chmod no; "
+                                "set ftp:use-site-utime no; set ftp:use-site-utime2 no; "
+                                "set ftp:use-mdtm no")
+    MIRROR = "mirror -R --delete --no-perms --overwrite"
+
+
+class Rclone(Tool):
+    name = "rclone"
+
+    def available(self):
+        return (shutil.which("rclone") is not None), "rclone not installed"
+
+    def version(self):
+        return tool_version(["rclone", "version"])
+
+    def command(self, server, local):
+        # An empty configuration of its own: nothing of the user's rclone set-up takes part.
+        config = os.path.join(self.work, "rclone.conf")
+        if not os.path.exists(config):
+            open(config, "w").close()
+        secret = subprocess.run(["rclone", "obscure", server.password or "anonymous@"],
+                                capture_output=True, text=True, timeout=20).stdout.strip()
+        remote = ":ftp,host=127.0.0.1,port=%d,user=%s,pass=%s:%s" % (
+            server.port, server.user or "anonymous", secret, server.remote_path())
+        # One transfer and one checker; rclone still opens a second connection when it lists
+        # while it uploads (the conns column shows it).
+        return ["rclone", "sync", local, remote, "--transfers", "1", "--checkers", "1",
+                "--retries", "1", "--low-level-retries", "1", "--config", config]
+
+
+# ---------------------------------------------------------------------------------------------
+# The measurements
+
+
+class Row:
+    def __init__(self, scenario, server, tool):
+        self.scenario, self.server, self.tool = scenario, server, tool
+        self.seconds = []
+        self.peaks = []
+        self.cpu = []
+        self.commands = None  # verb -> count, from the first repetition
+        self.sessions = None
+        self.data_connections = None  # of the last run
+        self.transcript = None
+        self.problems = []  # differences left or failures, one text each
+        self.bad_runs = 0
+        self.skipped = ""
+
+    def median(self):
+        return statistics.median(self.seconds) if self.seconds else None
+
+    def peak(self):
+        return max(self.peaks) if self.peaks else None
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.started = time.monotonic()
+        self.deadline = self.started + args.total_limit
+        self.rows = {}
+        self.warnings = []
+        self.tools = []
+        self.versions = {}
+        self.unavailable = {}
+        self.port_wait = 0.0
+
+    def time_left(self):
+        return self.deadline - time.monotonic()
+
+    def say(self, text):
+        print(text, flush=True)
+
+    def measure(self, server, tool, scenario, local, work):
+        row = self.rows[(scenario, server.name, tool.name)]
+        if row.skipped:
+            return
+        if self.time_left() < 5:
+            row.skipped = "total time limit reached"
+            return
+        self.wait_for_ports(row)
+        server.begin_run()
+        result = run_measured(tool.command(server, local), tool.env,
+                              min(self.args.run_limit, self.time_left()), work)
+        sessions = server.sessions()
+        problems = []
+        if result.status is None:
+            problems.append("stopped after the time limit of %d s" % self.args.run_limit)
+        elif result.status != 0:
+            last = result.output.strip().splitlines()[-1:] or [""]
+            problems.append("exit status %d: %s" % (result.status, last[0][:160]))
+        problems += compare_trees(local, server.site, self.hashes)
+        row.seconds.append(result.seconds)
+        if problems:
+            row.bad_runs += 1
+        if result.peak_kib:
+            row.peaks.append(result.peak_kib)
+        if result.cpu is not None:
+            row.cpu.append(result.cpu)
+        flat = [c for s in sessions for c in s]
+        row.data_connections = sum(1 for c in flat if command_verb(c) in ("EPSV", "PASV", "PORT",
+                                                                          "EPRT"))
+        if row.commands is None:
+            row.commands = collections.Counter(command_verb(c) for c in flat)
+            row.sessions = len(sessions)
+            row.transcript = sessions
+        for p in problems:
+            text = "%s on %s, %s: %s" % (tool.name, server.name, scenario, p)
+            if p not in row.problems:
+                row.problems.append(p)
+                self.warnings.append(text)
+            self.say("  WARNING " + text)
+        self.say("  %-8s %-9s %-8s %7.2f s  %6s KiB  %5d commands  %s" % (
+            scenario, server.name, tool.name, result.seconds, result.peak_kib or "?",
+            sum(row.commands.values()) if row.commands is not None else 0,
+            "ok" if not problems else "DIFFERS/FAILED"))
+
+    def run(self):
+        args = self.args
+        spec = SITES["quick" if args.quick else args.files]
+        work = tempfile.mkdtemp(prefix="kelvane-bench-")
+        servers = []
+        try:
+            self.say("Work folder %s" % work)
+            site = os.path.join(work, "site")
+            changed_site = os.path.join(work, "site-changed")
+            self.say("Building the site: %d files in %d folders, %.1f MiB, seed %d" % (
+                spec.files, spec.folders, spec.total / MiB, args.seed))
+            folders, files = write_site(site, spec, args.seed)
+            edited, same_size, deleted = write_changed_site(site, changed_site, files, args.seed)
+            self.site_facts = (len(files), len(folders), sum(s for _, s in files),
+                               max(s for _, s in files), min(s for _, s in files))
+            self.change_facts = (len(edited), same_size, len(deleted))
+            self.hashes = TreeHashes()
+
+            home = os.path.join(work, "home")
+            os.makedirs(home)
+            env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                       XDG_CACHE_HOME=os.path.join(home, ".cache"),
+                       XDG_DATA_HOME=os.path.join(home, ".local", "share"), LC_ALL="C.UTF-8")
+            for key in list(env):
+                if key.startswith("RCLONE_") or key.startswith("KELVANE_"):
+                    del env[key]
+            tools = []
+            for name in args.tools:
+                if name == "kelvane":
+                    tool = Kelvane(os.path.join(work, "kelvane"), env, args.cli)
+                elif name == "lftp":
+                    tool = Lftp(os.path.join(work, "lftp"), env)
+                elif name == "lftp-lean":
+                    tool = LftpLean(os.path.join(work, "lftp-lean"), env)
+                else:
+                    tool = Rclone(os.path.join(work, "rclone"), env)
+                ok, why = tool.available()
+                os.makedirs(tool.work, exist_ok=True)
+                if ok:
+                    tools.append(tool)
+                else:
+                    self.say("%s: not available (%s)" % (name, why))
+                    self.unavailable[name] = why
+            self.tools = tools
+            self.versions = {t.name: t.version() for t in tools}
+
+            for server_name in args.servers:
+                instances = {}
+                for tool in tools:
+                    server = SERVER_CLASSES[server_name](
+                        os.path.join(work, "servers", "%s-%s" % (server_name, tool.name)))
+                    servers.append(server)
+                    server.start()
+                    instances[tool.name] = server
+                    for scenario in SCENARIOS:
+                        self.rows[(scenario, server_name, tool.name)] = Row(
+                            scenario, server_name, tool.name)
+                for tool in tools:
+                    if isinstance(tool, Kelvane):
+                        tool.configure([instances[tool.name]],
+                                       {"site": site, "changed": changed_site})
+                self.say("\n%s (one server per tool, ports %s)" % (
+                    server_name, ", ".join(str(s.port) for s in instances.values())))
+                self.run_server(instances, tools, site, changed_site, edited, work)
+                for server in instances.values():
+                    server.stop()
+        finally:
+            for server in servers:
+                server.stop()
+            if args.keep_work:
+                self.say("Work folder kept: %s" % work)
+            else:
+                shutil.rmtree(work, ignore_errors=True)
+
+    def wait_for_ports(self, row):
+        """Every data connection leaves its port in TIME_WAIT for a minute. A loopback run of
+        thousands of transfers can use up most of the local port range, and then every connect
+        of every tool slows down badly, the later tools of a round most. So a run starts only
+        when the ports it needs, and as many again, are free."""
+        needed = row.data_connections or 3 * self.site_facts[0]
+        limit = max(1000, local_port_count() // 2 - needed)
+        start = time.monotonic()
+        while closed_connections() > limit and time.monotonic() - start < 75 and \
+                self.time_left() > 60:
+            time.sleep(1)
+        waited = time.monotonic() - start
+        if waited >= 1:
+            self.port_wait += waited
+            self.say("  (waited %.0f s for closed connections to clear)" % waited)
+
+    def run_server(self, instances, tools, site, changed_site, edited, work):
+        snapshots = {}
+        runs = os.path.join(work, "runs")
+        os.makedirs(runs, exist_ok=True)
+        # Repetitions go round the tools, so a slow moment of a shared machine is spread over
+        # all of them instead of falling on one.
+        def turn(rep):
+            # Each repetition starts with the next tool, so no tool always runs right after
+            # the same other one.
+            return tools[rep % len(tools):] + tools[:rep % len(tools)]
+
+        for rep in range(self.args.repeat):
+            for tool in turn(rep):
+                server = instances[tool.name]
+                reset_folder(server.site)
+                self.measure(server, tool, "first", site, runs)
+        for tool in tools:
+            server = instances[tool.name]
+            snapshot = os.path.join(work, "snapshots", "%s-%s" % (server.name, tool.name))
+            shutil.copytree(server.site, snapshot, copy_function=shutil.copy2)
+            snapshots[tool.name] = snapshot
+        for scenario, local in (("same", site), ("changed", changed_site)):
+            for rep in range(self.args.repeat):
+                for tool in turn(rep):
+                    server = instances[tool.name]
+                    restore_folder(snapshots[tool.name], server.site)
+                    if scenario == "changed":
+                        touch_edited(changed_site, edited)
+                    self.measure(server, tool, scenario, local, runs)
+        if self.args.keep_logs:
+            os.makedirs(self.args.keep_logs, exist_ok=True)
+            for (scenario, server_name, tool_name), row in self.rows.items():
+                if row.transcript is None or server_name != instances[tool_name].name:
+                    continue
+                path = os.path.join(self.args.keep_logs, "%s-%s-%s.txt" % (
+                    server_name, tool_name, scenario))
+                with open(path, "w") as f:
+                    for number, session in enumerate(row.transcript):
+                        f.write("# connection %d: %d commands\n" % (number + 1, len(session)))
+                        f.write("\n".join(session) + "\n")
+
+
+# ---------------------------------------------------------------------------------------------
+# Report
+
+
+def fmt_ratio(value, base):
+    if value is None or base is None or base <= 0:
+        return "-"
+    return "%.2f" % (value / base)
+
+
+def machine_facts():
+    facts = []
+    try:
+        facts.append("%s CPUs (nproc)" % subprocess.run(
+            ["nproc"], capture_output=True, text=True).stdout.strip())
+    except OSError:
+        pass
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    facts.append(line.split(":", 1)[1].strip())
+                    break
+    except OSError:
+        pass
+    try:
+        with open("/proc/meminfo") as f:
+            kib = int(f.readline().split()[1])
+            facts.append("%.1f GiB memory" % (kib / MiB))
+    except (OSError, ValueError, IndexError):
+        pass
+    facts.append(" ".join(platform.uname()[i] for i in (0, 2, 4)))
+    facts.append("load average %.2f %.2f %.2f at the end" % os.getloadavg())
+    return facts
+
+
+def result_table(bench):
+    measured = [t.name for t in bench.tools]
+    peers = [p for p in PEERS if p in measured]
+    head = ["scenario", "server", "tool", "median s", "min-max s"] + ["/ " + p for p in peers] + [
+        "cpu s", "peak MiB", "commands", "conns", "remote = local"]
+    lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
+    for scenario in SCENARIOS:
+        for server in bench.args.servers:
+            for tool in measured:
+                row = bench.rows.get((scenario, server, tool))
+                if row is None:
+                    continue
+                median = row.median()
+                if median is None:
+                    cells = [scenario, server, tool, row.skipped or "no result"]
+                    cells += [""] * (len(head) - len(cells))
+                    lines.append("| " + " | ".join(cells) + " |")
+                    continue
+                cells = [scenario, server, tool, "%.2f" % median,
+                         "%.2f-%.2f" % (min(row.seconds), max(row.seconds))]
+                for peer in peers:
+                    other = bench.rows.get((scenario, server, peer))
+                    cells.append(fmt_ratio(median, other.median() if other else None))
+                cells.append("%.2f" % statistics.median(row.cpu) if row.cpu else "?")
+                cells.append("%.1f" % (row.peak() / 1024) if row.peak() else "?")
+                cells.append(str(sum(row.commands.values())) if row.commands is not None else "?")
+                cells.append(str(row.sessions) if row.sessions is not None else "?")
+                cells.append("yes" if not row.problems else "**NO** (%d of %d runs): %s" % (
+                    row.bad_runs, len(row.seconds), "; ".join(row.problems)))
+                lines.append("| " + " | ".join(cells) + " |")
+    return lines
+
+
+def command_table(bench):
+    verbs = collections.Counter()
+    for row in bench.rows.values():
+        if row.commands:
+            verbs.update(row.commands)
+    order = [v for v, _ in verbs.most_common()]
+    lines = ["| scenario | server | tool | " + " | ".join(order) + " |",
+             "|" + "---|" * (3 + len(order))]
+    for scenario in SCENARIOS:
+        for server in bench.args.servers:
+            for tool in [t.name for t in bench.tools]:
+                row = bench.rows.get((scenario, server, tool))
+                if row is None or row.commands is None:
+                    continue
+                lines.append("| %s | %s | %s | %s |" % (scenario, server, tool, " | ".join(
+                    str(row.commands.get(v, "")) for v in order)))
+    return lines
+
+
+def goal_lines(bench):
+    """kelvane-cli against the performance goals, which are ratios to lftp's median."""
+    limits = {("first", "vsftpd"): 0.8, ("first", "pyftpdlib"): 0.6}
+    quick = bench.args.quick
+    lines = []
+    for scenario in SCENARIOS:
+        for server in bench.args.servers:
+            k = bench.rows.get((scenario, server, "kelvane"))
+            l = bench.rows.get((scenario, server, "lftp"))
+            if not k or not l or k.median() is None or l.median() is None:
+                continue
+            ratio = k.median() / l.median()
+            text = "- %s, %s: %.3f x lftp" % (SCENARIO_TEXT[scenario], server, ratio)
+            if quick or (scenario == "first" and bench.args.files != 1000):
+                lines.append(text + " (no goal for this site)")
+                continue
+            goal = limits.get((scenario, server), 0.7)
+            met = ratio <= goal and not k.problems
+            lines.append("%s (goal at most %.1f): %s%s" % (
+                text, goal, "met" if met else "NOT met",
+                "" if not k.problems else ", the server's copy differs"))
+    peaks = [r.peak() for r in bench.rows.values() if r.tool == "kelvane" and r.peak()]
+    if peaks:
+        text = "- peak memory of kelvane-cli: %.1f MiB" % (max(peaks) / 1024)
+        if not quick and bench.args.files == 10000:
+            text += " (goal under 16 MiB): %s" % ("met" if max(peaks) < 16 * 1024 else "NOT met")
+        lines.append(text)
+    return lines
+
+
+def write_results(bench, path, label):
+    args = bench.args
+    files, folders, total, largest, smallest = bench.site_facts
+    edited, same, deleted = bench.change_facts
+    lftp = Lftp("/nonexistent", {})
+    out = []
+    out.append("### %s" % label)
+    out.append("")
+    out.append("Measured %s by `%s`." % (
+        datetime.datetime.now().astimezone().strftime("%Y-%m-%d %H:%M %Z"),
+        " ".join(["bench/sync_bench.py"] + sys.argv[1:])))
+    out.append("")
+    out.append("- Machine: " + "; ".join(machine_facts()))
+    out.append("- Site: %d files in %d folders, %.1f MiB (%d bytes to %.1f MiB), seed %d; "
+               "the changed run edits %d files (%d of them keeping their size) and deletes %d" % (
+                   files, folders, total / MiB, smallest, largest / MiB, args.seed, edited,
+                   same, deleted))
+    out.append("- Repetitions: %d per cell, taken in turn across the tools (each round starting "
+               "with the next tool), median shown; wall time of the whole process "
+               "(time.monotonic around it), the tool's own CPU time (user + system) and peak "
+               "resident memory from GNU time; %.0f s in all spent waiting for closed "
+               "connections (TIME_WAIT) to free local ports before runs" % (
+                   args.repeat, bench.port_wait))
+    versions = []
+    for tool, text in bench.versions.items():
+        if tool == "lftp-lean":
+            continue  # the same program as lftp
+        number = re.search(r"\d+\.\d+(?:\.\d+)?(?:-\S+)?", text)
+        versions.append("%s %s" % ("kelvane-cli" if tool == "kelvane" else tool,
+                                   number.group(0) if number else text))
+    versions.append("pyftpdlib %s" % package_version("python3-pyftpdlib"))
+    versions.append("vsftpd %s" % package_version("vsftpd"))
+    versions.append("Python %s" % platform.python_version())
+    out.append("- Versions: " + "; ".join(versions))
+    for name, why in bench.unavailable.items():
+        out.append("- %s: not measured, %s" % (name, why))
+    out.append("")
+    out.extend(result_table(bench))
+    out.append("")
+    out.append("FTP commands of one run (first repetition), as the server received them:")
+    out.append("")
+    out.extend(command_table(bench))
+    goals = goal_lines(bench)
+    if goals:
+        out.append("")
+        out.append("Goals for kelvane-cli:")
+        out.append("")
+        out.extend(goals)
+    out.append("")
+    out.append("Commands (LOCAL is the site, REMOTE the server's folder, PORT the server's):")
+    out.append("")
+    out.append("```")
+    out.append("kelvane-cli --config-dir CONFIG run PROFILE.kvp   # compare by time, add and "
+               "delete on, sub-folders on, check actions off, silent mode on")
+    out.append("# vsftpd: no -u (anonymous login)")
+    out.append("lftp --norc -c '%s'" % lftp.script(_Shown(), "LOCAL", shown_paths=True))
+    out.append("lftp --norc -c '%s'   # lftp-lean" % LftpLean("/nonexistent", {}).script(
+        _Shown(), "LOCAL", shown_paths=True))
+    out.append("rclone sync LOCAL :ftp,host=127.0.0.1,port=PORT,user=USER,pass=OBSCURED:REMOTE "
+               "--transfers 1 --checkers 1 --retries 1 --low-level-retries 1 --config EMPTY")
+    out.append("```")
+    text = "\n".join(out) + "\n"
+
+    begin, end = "<!-- results %s -->" % label, "<!-- end of results %s -->" % label
+    old = ""
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as f:
+            old = f.read()
+    if not old.strip():
+        old = ("# Benchmark results\n\nWritten by bench/sync_bench.py (see bench/README.md); "
+               "each section is replaced when its variant runs again.\n")
+    section = begin + "\n" + text + end + "\n"
+    if begin in old and end in old:
+        before, rest = old.split(begin, 1)
+        after = rest.split(end, 1)[1].lstrip("\n")
+        new = before + section + ("\n" + after if after else "")
+    else:
+        new = old.rstrip("\n") + "\n\n" + section
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(new)
+
+
+class _Shown:
+    """Placeholders for the command lines printed in the results."""
+    user = "USER"
+    password = "PASSWORD"
+    port = 0
+
+    def remote_path(self):
+        return "REMOTE"
+
+
+def package_version(package):
+    try:
+        return subprocess.run(["dpkg-query", "-W", "-f=${Version}", package],
+                              capture_output=True, text=True, timeout=20).stdout.strip() or "?"
+    except (OSError, subprocess.TimeoutExpired):
+        return "?"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--quick", action="store_true",
+                        help="smoke run: 200 files, 1 repetition, results not written")
+    parser.add_argument("--files", type=int, choices=(1000, 10000), default=1000,
+                        help="site size (default 1000)")
+    parser.add_argument("--servers", default=",".join(ALL_SERVERS),
+                        help="comma-separated, from: " + ", ".join(ALL_SERVERS))
+    parser.add_argument("--tools", default=",".join(ALL_TOOLS),
+                        help="comma-separated, from: " + ", ".join(ALL_TOOLS))
+    parser.add_argument("--repeat", type=int,
+                        help="repetitions per cell (default 5; 3 for 10000 files; quick 1)")
+    parser.add_argument("--seed", type=int, default=20250601)
+    parser.add_argument("--cli", help="kelvane-cli to measure (default: build-bench, "
+                        "else build under the repository)")
+    parser.add_argument("--run-limit", type=float, default=300, help="seconds per tool run")
+    parser.add_argument("--total-limit", type=float,
+                        help="seconds in all (default 3600; 7200 for 10000 files)")
+    parser.add_argument("--results", help="file to write (default bench/RESULTS.md; quick "
+                        "runs write nothing unless this is given)")
+    parser.add_argument("--no-results", action="store_true", help="write no results file")
+    parser.add_argument("--keep-logs", help="folder for the command transcripts of each run")
+    parser.add_argument("--keep-work", action="store_true", help="leave the work folder")
+    args = parser.parse_args()
+
+    args.servers = [s.strip() for s in args.servers.split(",") if s.strip()]
+    args.tools = [t.strip() for t in args.tools.split(",") if t.strip()]
+    for s in args.servers:
+        if s not in ALL_SERVERS:
+            parser.error("unknown server %s" % s)
+    for t in args.tools:
+        if t not in ALL_TOOLS:
+            parser.error("unknown tool %s" % t)
+    if args.repeat is None:
+        # Runs of the 1,000-file site take well under a second to a few seconds, where a busy
+        # moment of a shared machine weighs most, so it gets more repetitions.
+        args.repeat = 1 if args.quick else (5 if args.files == 1000 else 3)
+    if args.total_limit is None:
+        args.total_limit = 7200 if args.files == 10000 and not args.quick else 3600
+    if args.repeat < 1:
+        parser.error("--repeat must be at least 1")
+    if args.cli is None:
+        for folder in ("build-bench", "build"):
+            candidate = os.path.join(REPO, folder, "src", "kelvane-cli")
+            if os.access(candidate, os.X_OK):
+                args.cli = candidate
+                break
+    if "vsftpd" in args.servers and not os.access(VSFTPD, os.X_OK):
+        parser.error("%s is not installed" % VSFTPD)
+    if not os.access(GNU_TIME, os.X_OK):
+        parser.error("%s (GNU time) is not installed" % GNU_TIME)
+    if "pyftpdlib" in args.servers and subprocess.run(
+            [SERVER_PYTHON, "-c", "import pyftpdlib"], capture_output=True).returncode != 0:
+        parser.error("%s cannot import pyftpdlib (python3-pyftpdlib)" % SERVER_PYTHON)
+
+    bench = Bench(args)
+    try:
+        bench.run()
+    except KeyboardInterrupt:
+        print("\nInterrupted; servers stopped, work folder removed.", file=sys.stderr)
+        return 130
+    except RuntimeError as error:  # a server that would not start
+        print("sync_bench: %s" % error, file=sys.stderr)
+        return 2
+
+    print()
+    print("\n".join(result_table(bench)))
+    print()
+    print("FTP commands of one run:")
+    print("\n".join(command_table(bench)))
+    goals = goal_lines(bench)
+    if goals:
+        print()
+        print("\n".join(goals))
+    for name, why in bench.unavailable.items():
+        print("%s: not measured (%s)" % (name, why))
+    if bench.warnings:
+        print()
+        for w in bench.warnings:
+            print("WARNING " + w)
+
+    results = args.results or (None if args.quick else os.path.join(HERE, "RESULTS.md"))
+    if results and not args.no_results:
+        label = "quick" if args.quick else "%d files" % args.files
+        write_results(bench, results, label)
+        print("\nWritten to %s" % results)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
