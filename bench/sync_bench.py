@@ -108,13 +108,13 @@ def small_limit(mean):
     return int(low)
 
 
-def plan_site(spec, seed):
+def plan_site(shape, seed):
     """Folders (relative paths) and files (relative path, size) of the site, deterministic."""
     rng = random.Random(seed)
     folders = []
     depth = {"": 0}
     names_in = collections.defaultdict(set)
-    while len(folders) < spec.folders:
+    while len(folders) < shape.folders:
         parent = rng.choice([""] * 3 + [f for f in folders if depth[f] < 3])
         word = rng.choice(FOLDER_WORDS)
         name = word if word not in names_in[parent] else "%s-%02d" % (word, rng.randrange(100))
@@ -125,16 +125,16 @@ def plan_site(spec, seed):
         folders.append(path)
         depth[path] = depth[parent] + 1
 
-    large_count = spec.large
-    small_count = spec.files - large_count
-    limit = small_limit(spec.total * spec.small_share / small_count)
+    large_count = shape.large
+    small_count = shape.files - large_count
+    limit = small_limit(shape.total * shape.small_share / small_count)
     sizes = [log_uniform(rng, KB, limit) for _ in range(small_count)]
-    large_total = spec.total - sum(sizes)
+    large_total = shape.total - sum(sizes)
     raw = [log_uniform(rng, 256 * KB, LARGEST) for _ in range(large_count)]
     scale = large_total / sum(raw)
     large = [max(limit, min(LARGEST, int(r * scale))) for r in raw]
     # The clamp may leave the total a little off; the first file that has room takes the rest.
-    rest = spec.total - sum(sizes) - sum(large)
+    rest = shape.total - sum(sizes) - sum(large)
     for i in range(large_count):
         take = max(-large[i] + limit, min(rest, LARGEST - large[i]))
         large[i] += take
@@ -163,8 +163,8 @@ def plan_site(spec, seed):
     return folders, files
 
 
-def write_site(root, spec, seed):
-    folders, files = plan_site(spec, seed)
+def write_site(root, shape, seed):
+    folders, files = plan_site(shape, seed)
     rng = random.Random(seed * 7919 + 1)
     for folder in folders:
         os.makedirs(os.path.join(root, folder), exist_ok=True)
@@ -898,7 +898,7 @@ class Bench:
 
     def run(self):
         args = self.args
-        spec = SITES["quick" if args.quick else args.files]
+        shape = SITES["quick" if args.quick else args.files]
         work = tempfile.mkdtemp(prefix="kelvane-bench-")
         servers = []
         try:
@@ -906,8 +906,8 @@ class Bench:
             site = os.path.join(work, "site")
             changed_site = os.path.join(work, "site-changed")
             self.say("Building the site: %d files in %d folders, %.1f MiB, seed %d" % (
-                spec.files, spec.folders, spec.total / MiB, args.seed))
-            folders, files = write_site(site, spec, args.seed)
+                shape.files, shape.folders, shape.total / MiB, args.seed))
+            folders, files = write_site(site, shape, args.seed)
             edited, same_size, deleted = write_changed_site(site, changed_site, files, args.seed)
             self.site_facts = (len(files), len(folders), sum(s for _, s in files),
                                max(s for _, s in files), min(s for _, s in files))
@@ -1305,7 +1305,9 @@ def main():
     try:
         bench.run()
     except KeyboardInterrupt:
-        print("\nInterrupted; servers stopped, work folder removed.", file=sys.stderr)
+        print("\nInterrupted; servers stopped, work folder removed. Measured so far:",
+              file=sys.stderr)
+        print("\n".join(result_table(bench)), file=sys.stderr)
         return 130
     except RuntimeError as error:  # a server that would not start
         print("sync_bench: %s" % error, file=sys.stderr)
