@@ -347,13 +347,18 @@ def closed_connections():
     return count
 
 
-def local_port_count():
-    try:
-        with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
-            low, high = (int(x) for x in f.read().split())
-        return high - low + 1
-    except (OSError, ValueError):
-        return 28232
+TW_BUCKETS = "/proc/sys/net/ipv4/tcp_max_tw_buckets"
+SHORT_TIME_WAIT = 256
+
+
+def set_time_wait_buckets(count):
+    """Sets the most closed connections the kernel keeps in TIME_WAIT; returns the old value.
+    Beyond it a closing connection is freed at once, which on loopback loses nothing."""
+    with open(TW_BUCKETS) as f:
+        old = int(f.read())
+    with open(TW_BUCKETS, "w") as f:
+        f.write(str(count))
+    return old
 
 
 def free_port():
@@ -476,6 +481,17 @@ class Server:
         if self.process is not None:
             stop_group(self.process)
             self.process = None
+
+    def cpu_seconds(self):
+        """CPU time of the server so far, with that of its ended children (vsftpd runs each
+        session in a child process); None where /proc cannot tell."""
+        try:
+            with open("/proc/%d/stat" % self.process.pid) as f:
+                # The command name in parentheses may hold spaces; the numbers follow it.
+                fields = f.read().rsplit(")", 1)[1].split()
+            return sum(int(x) for x in fields[11:15]) / os.sysconf("SC_CLK_TCK")
+        except (OSError, ValueError, IndexError, AttributeError):
+            return None
 
 
 PYFTPD_SERVER = r'''
@@ -819,9 +835,9 @@ class Row:
         self.seconds = []
         self.peaks = []
         self.cpu = []
+        self.server_cpu = []
         self.commands = None  # verb -> count, from the first repetition
         self.sessions = None
-        self.data_connections = None  # of the last run
         self.transcript = None
         self.problems = []  # differences left or failures, one text each
         self.bad_runs = 0
@@ -845,6 +861,7 @@ class Bench:
         self.versions = {}
         self.unavailable = {}
         self.port_wait = 0.0
+        self.work_filesystem = "unknown"
 
     def time_left(self):
         return self.deadline - time.monotonic()
@@ -861,9 +878,13 @@ class Bench:
             return
         self.wait_for_ports(row)
         server.begin_run()
+        server_cpu = server.cpu_seconds()
         result = run_measured(tool.command(server, local), tool.env,
                               min(self.args.run_limit, self.time_left()), work)
         sessions = server.sessions()
+        server_cpu_after = server.cpu_seconds()
+        if server_cpu is not None and server_cpu_after is not None:
+            row.server_cpu.append(server_cpu_after - server_cpu)
         problems = []
         if result.status is None:
             problems.append("stopped after the time limit of %d s" % self.args.run_limit)
@@ -879,8 +900,6 @@ class Bench:
         if result.cpu is not None:
             row.cpu.append(result.cpu)
         flat = [c for s in sessions for c in s]
-        row.data_connections = sum(1 for c in flat if command_verb(c) in ("EPSV", "PASV", "PORT",
-                                                                          "EPRT"))
         if row.commands is None:
             row.commands = collections.Counter(command_verb(c) for c in flat)
             row.sessions = len(sessions)
@@ -899,7 +918,8 @@ class Bench:
     def run(self):
         args = self.args
         shape = SITES["quick" if args.quick else args.files]
-        work = tempfile.mkdtemp(prefix="kelvane-bench-")
+        work = tempfile.mkdtemp(prefix="kelvane-bench-", dir=args.work_root)
+        self.work_filesystem = filesystem_type(work)
         servers = []
         try:
             self.say("Work folder %s" % work)
@@ -971,12 +991,12 @@ class Bench:
                 shutil.rmtree(work, ignore_errors=True)
 
     def wait_for_ports(self, row):
-        """Every data connection leaves its port in TIME_WAIT for a minute. A loopback run of
-        thousands of transfers can use up most of the local port range, and then every connect
-        of every tool slows down badly, the later tools of a round most. So a run starts only
-        when the ports it needs, and as many again, are free."""
-        needed = row.data_connections or 3 * self.site_facts[0]
-        limit = max(1000, local_port_count() // 2 - needed)
+        """Every data connection leaves a closed connection (TIME_WAIT) behind for a minute,
+        and each one holds a local port. With thousands of them the kernel searches longer for
+        a free port at every bind and connect, and a run of 1,000 small uploads to pyftpdlib
+        takes three times as long at 15,000 of them as at none, whichever tool runs. So a run
+        starts only when few are left (with --short-time-wait there never are many)."""
+        limit = 2000
         start = time.monotonic()
         while closed_connections() > limit and time.monotonic() - start < 75 and \
                 self.time_left() > 60:
@@ -1038,6 +1058,39 @@ def fmt_ratio(value, base):
     return "%.2f" % (value / base)
 
 
+def filesystem_type(path):
+    """The type of the file system holding path, from /proc/self/mounts (longest mount point)."""
+    path = os.path.realpath(path)
+    best, kind = "", "unknown"
+    try:
+        with open("/proc/self/mounts") as f:
+            for line in f:
+                fields = line.split()
+                if len(fields) < 3:
+                    continue
+                point = fields[1].replace("\\040", " ")
+                inside = path == point or path.startswith(point.rstrip("/") + "/")
+                if inside and len(point) > len(best):
+                    best, kind = point, fields[2]
+    except OSError:
+        pass
+    return kind
+
+
+def default_work_root(files):
+    """The site, the servers' folders and the snapshots go to /dev/shm when it has room: with
+    the servers writing to a disk, the write-back of what earlier runs left slows later runs,
+    and the first uploads of the 10,000-file site took twice as long by the third repetition."""
+    need = (4 if files == 10000 else 2) * 1024 * MiB
+    try:
+        stats = os.statvfs("/dev/shm")
+        if os.access("/dev/shm", os.W_OK) and stats.f_bavail * stats.f_frsize > need:
+            return "/dev/shm"
+    except OSError:
+        pass
+    return None  # TMPDIR or /tmp
+
+
 def machine_facts():
     facts = []
     try:
@@ -1068,7 +1121,7 @@ def result_table(bench):
     measured = [t.name for t in bench.tools]
     peers = [p for p in PEERS if p in measured]
     head = ["scenario", "server", "tool", "median s", "min-max s"] + ["/ " + p for p in peers] + [
-        "cpu s", "peak MiB", "commands", "conns", "remote = local"]
+        "cpu s", "server cpu s", "peak MiB", "commands", "conns", "remote = local"]
     lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
     for scenario in SCENARIOS:
         for server in bench.args.servers:
@@ -1088,6 +1141,8 @@ def result_table(bench):
                     other = bench.rows.get((scenario, server, peer))
                     cells.append(fmt_ratio(median, other.median() if other else None))
                 cells.append("%.2f" % statistics.median(row.cpu) if row.cpu else "?")
+                cells.append("%.2f" % statistics.median(row.server_cpu) if row.server_cpu
+                             else "?")
                 cells.append("%.1f" % (row.peak() / 1024) if row.peak() else "?")
                 cells.append(str(sum(row.commands.values())) if row.commands is not None else "?")
                 cells.append(str(row.sessions) if row.sessions is not None else "?")
@@ -1166,9 +1221,16 @@ def write_results(bench, path, label):
     out.append("- Repetitions: %d per cell, taken in turn across the tools (each round starting "
                "with the next tool), median shown; wall time of the whole process "
                "(time.monotonic around it), the tool's own CPU time (user + system) and peak "
-               "resident memory from GNU time; %.0f s in all spent waiting for closed "
-               "connections (TIME_WAIT) to free local ports before runs" % (
-                   args.repeat, bench.port_wait))
+               "resident memory from GNU time, the server's CPU time (with its ended children) "
+               "from /proc" % args.repeat)
+    out.append("- Files: the site and the servers' folders on %s (%s)" % (
+        bench.work_filesystem, args.work_root or tempfile.gettempdir()))
+    if args.short_time_wait:
+        out.append("- Closed connections: net.ipv4.tcp_max_tw_buckets was %d for the run, so "
+                   "no run met thousands of connections in TIME_WAIT" % SHORT_TIME_WAIT)
+    else:
+        out.append("- Closed connections: each run waited for TIME_WAIT connections to drop "
+                   "below 2,000; %.0f s in all" % bench.port_wait)
     versions = []
     for tool, text in bench.versions.items():
         if tool == "lftp-lean":
@@ -1267,6 +1329,13 @@ def main():
     parser.add_argument("--results", help="file to write (default bench/RESULTS.md; quick "
                         "runs write nothing unless this is given)")
     parser.add_argument("--no-results", action="store_true", help="write no results file")
+    parser.add_argument("--short-time-wait", action="store_true",
+                        help="keep at most %d closed connections (TIME_WAIT) for the run by "
+                        "lowering net.ipv4.tcp_max_tw_buckets (needs root; restored at the "
+                        "end), instead of waiting about a minute before each large run"
+                        % SHORT_TIME_WAIT)
+    parser.add_argument("--work-root", help="folder for the work folder (default /dev/shm when "
+                        "it has room, else TMPDIR)")
     parser.add_argument("--keep-logs", help="folder for the command transcripts of each run")
     parser.add_argument("--keep-work", action="store_true", help="leave the work folder")
     args = parser.parse_args()
@@ -1283,6 +1352,8 @@ def main():
         # Runs of the 1,000-file site take well under a second to a few seconds, where a busy
         # moment of a shared machine weighs most, so it gets more repetitions.
         args.repeat = 1 if args.quick else (5 if args.files == 1000 else 3)
+    if args.work_root is None:
+        args.work_root = default_work_root(args.files)
     if args.total_limit is None:
         args.total_limit = 7200 if args.files == 10000 and not args.quick else 3600
     if args.repeat < 1:
@@ -1302,6 +1373,13 @@ def main():
         parser.error("%s cannot import pyftpdlib (python3-pyftpdlib)" % SERVER_PYTHON)
 
     bench = Bench(args)
+    saved_buckets = None
+    if args.short_time_wait:
+        try:
+            saved_buckets = set_time_wait_buckets(SHORT_TIME_WAIT)
+        except OSError as error:
+            parser.error("--short-time-wait: cannot change %s (%s)" % (TW_BUCKETS,
+                                                                      error.strerror))
     try:
         bench.run()
     except KeyboardInterrupt:
@@ -1312,6 +1390,9 @@ def main():
     except RuntimeError as error:  # a server that would not start
         print("sync_bench: %s" % error, file=sys.stderr)
         return 2
+    finally:
+        if saved_buckets is not None:
+            set_time_wait_buckets(saved_buckets)
 
     print()
     print("\n".join(result_table(bench)))
