@@ -1372,6 +1372,12 @@ def main():
             [SERVER_PYTHON, "-c", "import pyftpdlib"], capture_output=True).returncode != 0:
         parser.error("%s cannot import pyftpdlib (python3-pyftpdlib)" % SERVER_PYTHON)
 
+    def stop_on_term(signum, frame):
+        # Ends the run the way Ctrl+C does, so servers, the work folder and the kernel setting
+        # are put back.
+        raise KeyboardInterrupt
+
+    signal.signal(signal.SIGTERM, stop_on_term)
     bench = Bench(args)
     saved_buckets = None
     if args.short_time_wait:
