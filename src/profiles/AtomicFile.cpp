@@ -1,5 +1,6 @@
 #include "profiles/AtomicFile.h"
 
+#include <fstream>
 #include <sstream>
 
 #include "profiles/PersistentRecord.h"
@@ -76,4 +77,17 @@ bool saveRecordToFile(PersistentRecord& record, const std::filesystem::path& pat
         return false;
     }
     return writeFileAtomically(path, out.str(), mode, error);
+}
+
+bool loadRecordFromFile(PersistentRecord& record, const std::filesystem::path& path) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    record.read(in);
+    return true;
 }

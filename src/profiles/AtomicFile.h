@@ -18,3 +18,20 @@ class PersistentRecord;
 // stream first, so nothing on disk changes when it fails.
 bool saveRecordToFile(PersistentRecord& record, const std::filesystem::path& path,
                       mode_t mode = 0644, std::string* error = nullptr);
+
+// Reads `record` from `path`. False when the file cannot be opened or is a folder (which opens
+// as a stream on Linux and would only read as "not a record"); the record decides for itself
+// what it keeps of a file it cannot read.
+bool loadRecordFromFile(PersistentRecord& record, const std::filesystem::path& path);
+
+// saveRecordToFile for a record the user edits. write() clears its `modified` flag; a save that
+// did not reach the disk must leave it set, or the program would not ask to save again.
+template <class EditedRecord>
+bool saveEditedRecord(EditedRecord& record, const std::filesystem::path& path, std::string* error) {
+    const bool wasModified = record.modified;
+    if (!saveRecordToFile(record, path, 0644, error)) {
+        record.modified = wasModified;
+        return false;
+    }
+    return true;
+}

@@ -1,7 +1,5 @@
 #include "profiles/BatchList.h"
 
-#include <fstream>
-
 #include "profiles/AtomicFile.h"
 #include "profiles/Profile.h"
 #include "transfer/ErrorReport.h"
@@ -63,25 +61,11 @@ std::istream& BatchList::read(std::istream& in) {
 }
 
 bool BatchList::loadFromFile(const std::filesystem::path& path) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    read(in);
-    return true;
+    return loadRecordFromFile(*this, path);
 }
 
 bool BatchList::saveToFile(const std::filesystem::path& path, std::string* error) {
-    const bool wasModified = modified;
-    if (!saveRecordToFile(*this, path, 0644, error)) {
-        modified = wasModified;
-        return false;
-    }
-    return true;
+    return saveEditedRecord(*this, path, error);
 }
 
 bool BatchList::checkProfile(const std::string& path) {

@@ -1,6 +1,5 @@
 #include "profiles/Profile.h"
 
-#include <fstream>
 #include <limits>
 
 #include "profiles/AtomicFile.h"
@@ -225,25 +224,9 @@ std::istream& Profile::read(std::istream& in) {
 }
 
 bool Profile::loadFromFile(const std::filesystem::path& path) {
-    // A folder opens as a stream on Linux and would only read as "not a profile".
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    read(in);
-    return true;
+    return loadRecordFromFile(*this, path);
 }
 
 bool Profile::saveToFile(const std::filesystem::path& path, std::string* error) {
-    // write() clears `modified`; a save that did not reach the disk must not count as one.
-    const bool wasModified = modified;
-    if (!saveRecordToFile(*this, path, 0644, error)) {
-        modified = wasModified;
-        return false;
-    }
-    return true;
+    return saveEditedRecord(*this, path, error);
 }
