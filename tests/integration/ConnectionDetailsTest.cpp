@@ -18,13 +18,13 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/FileEntry.h"
 #include "support/PyFtpdServer.h"
+#include "support/RecordingPrompter.h"
 #include "support/TempFolder.h"
 #include "support/VsftpdServer.h"
 #include "transfer/CommandState.h"
@@ -40,21 +40,14 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testsupport::PyFtpdServer;
+using testsupport::randomBytes;
 using testsupport::readFile;
+using testsupport::RecordingPrompter;
 using testsupport::TempFolder;
 using testsupport::VsftpdServer;
 using testsupport::writeFile;
 
 namespace {
-
-std::string randomBytes(std::size_t size) {
-    std::mt19937_64 random(size);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
 
 std::string withSlash(std::string path) {
     if (path.empty() || path.back() != '/') {
@@ -79,17 +72,6 @@ const FileEntry* find(const std::vector<FileEntryPtr>& entries, const std::strin
     }
     return nullptr;
 }
-
-class RecordingPrompter final : public Prompter {
-  public:
-    void messageBox(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string&) override { return false; }
-    ConfirmAnswer confirmDelete(const std::string&, const std::string&, const std::string&,
-                                const std::string&, const std::string&) override {
-        return ConfirmAnswer::Cancel;
-    }
-    std::vector<std::string> messages;
-};
 
 // The retry display is called on the upload worker after every chunk; these stand-ins act at
 // that moment, as a user pressing Stop or a network dropping the line would.
@@ -490,7 +472,7 @@ TYPED_TEST(ConnectionDetailsTest, ListsTheCurrentDirectoryAfterLosingTrackOfIt) 
 
 TYPED_TEST(ConnectionDetailsTest, UploadsByteForByteInBothModesAndCountsTheBytes) {
     TempFolder local;
-    const std::string large = randomBytes(5 * 1024 * 1024 + 17);
+    const std::string large = randomBytes(5 * 1024 * 1024 + 17, 1);
     writeFile(local.path() / "large.bin", large);
     writeFile(local.path() / "empty.txt", "");
     writeFile(this->server_.root() / "replaced.bin", "older and longer content than before");
@@ -535,7 +517,7 @@ TYPED_TEST(ConnectionDetailsTest, UploadsByteForByteInBothModesAndCountsTheBytes
 
 TYPED_TEST(ConnectionDetailsTest, StopDuringAnUploadIsAFailureThatLeavesNoPartialFile) {
     TempFolder local;
-    writeFile(local.path() / "big.bin", randomBytes(4 * 1024 * 1024));
+    writeFile(local.path() / "big.bin", randomBytes(4 * 1024 * 1024, 2));
     auto connection = this->connected();
     StopAfterFirstChunk stopper;
     setRetryDisplay(&stopper);
@@ -559,7 +541,7 @@ TYPED_TEST(ConnectionDetailsTest, StopDuringAnUploadIsAFailureThatLeavesNoPartia
 
 TYPED_TEST(ConnectionDetailsTest, ADroppedConnectionLogsInAgainForOneMoreUpload) {
     TempFolder local;
-    const std::string content = randomBytes(3 * 1024 * 1024 + 5);
+    const std::string content = randomBytes(3 * 1024 * 1024 + 5, 3);
     writeFile(local.path() / "page.bin", content);
     auto connection = this->connected();
     const std::shared_ptr<ftp::FtpConnection> first = connection->ftp;

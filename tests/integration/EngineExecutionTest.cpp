@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -14,16 +13,9 @@
 using namespace enginetest;
 using Strings = std::vector<std::string>;
 
-namespace {
+using testsupport::randomBytes;
 
-std::string randomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
+namespace {
 
 template <typename Server>
 class EngineExecutionTest : public EngineTest<Server> {

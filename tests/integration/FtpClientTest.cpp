@@ -15,7 +15,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -31,20 +30,12 @@ using ftp::FtpError;
 using ftp::ListingEntry;
 using ftp::PathKind;
 using testsupport::PyFtpdServer;
+using testsupport::randomBytes;
 using testsupport::readFile;
 using testsupport::VsftpdServer;
 using testsupport::writeFile;
 
 namespace {
-
-std::string randomBytes(std::size_t size) {
-    std::mt19937_64 random(size);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
 
 void setModified(const fs::path& path, std::time_t when) {
     timespec times[2] = {{when, 0}, {when, 0}};
@@ -308,7 +299,7 @@ TYPED_TEST(FtpClientTest, ListingAMissingFolderFailsInsteadOfComingBackEmpty) {
 
 TYPED_TEST(FtpClientTest, UploadsEmptyAndLargeFilesByteForByteInBothModes) {
     testsupport::TempFolder local;
-    const std::string large = randomBytes(5 * 1024 * 1024 + 17);
+    const std::string large = randomBytes(5 * 1024 * 1024 + 17, 1);
     writeFile(local.path() / "large.bin", large);
     writeFile(local.path() / "empty.txt", "");
     writeFile(this->server_.root() / "replaced.bin", "older and longer content");
@@ -362,7 +353,7 @@ TYPED_TEST(FtpClientTest, UploadsEmptyAndLargeFilesByteForByteInBothModes) {
 
 TYPED_TEST(FtpClientTest, CancelledUploadFailsAndLeavesNoPartialFile) {
     testsupport::TempFolder local;
-    writeFile(local.path() / "big.bin", randomBytes(3 * 1024 * 1024));
+    writeFile(local.path() / "big.bin", randomBytes(3 * 1024 * 1024, 2));
     auto connection = this->connect();
     int calls = 0;
     ftp::FtpResult result = connection->upload(

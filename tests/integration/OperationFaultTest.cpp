@@ -20,6 +20,7 @@
 
 #include "engine/FileEntry.h"
 #include "support/FaultFtpServer.h"
+#include "support/RecordingPrompter.h"
 #include "support/TempFolder.h"
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
@@ -34,6 +35,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testsupport::FaultFtpServer;
 using testsupport::readFile;
+using testsupport::RecordingPrompter;
 using testsupport::TempFolder;
 using testsupport::writeFile;
 using Clock = std::chrono::steady_clock;
@@ -85,17 +87,6 @@ std::vector<std::string> names(const std::vector<FileEntryPtr>& entries) {
     }
     return result;
 }
-
-class SilentPrompter final : public Prompter {
-  public:
-    void messageBox(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string&) override { return false; }
-    ConfirmAnswer confirmDelete(const std::string&, const std::string&, const std::string&,
-                                const std::string&, const std::string&) override {
-        return ConfirmAnswer::Cancel;
-    }
-    std::vector<std::string> messages;
-};
 
 // What the retry display was asked to show, in order.
 class RetryTextRecorder final : public RetryDisplay {
@@ -200,7 +191,7 @@ class OperationFaultTest : public ::testing::Test {
     fs::path onServer(const std::string& name) const { return server_.root() / name; }
 
     FaultFtpServer server_;
-    SilentPrompter prompter_;
+    RecordingPrompter prompter_;
     TempFolder local_{"kelvane-opfault-local"};
 
   private:

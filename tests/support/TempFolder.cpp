@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 
@@ -29,6 +30,15 @@ std::string readFile(const std::filesystem::path& path) {
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string randomBytes(std::size_t size, unsigned seed) {
+    std::mt19937_64 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random() & 0xFF);
+    }
+    return bytes;
 }
 
 }  // namespace testsupport

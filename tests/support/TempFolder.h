@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -23,5 +24,8 @@ class TempFolder {
 // Whole-file helpers for tests that compare bytes on disk.
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+// `size` bytes that look like a compressed file, the same for the same seed.
+std::string randomBytes(std::size_t size, unsigned seed);
 
 }  // namespace testsupport

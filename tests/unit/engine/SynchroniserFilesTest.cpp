@@ -13,31 +13,18 @@
 #include "profiles/RecentFiles.h"
 #include "profiles/SettingsStore.h"
 #include "support/FakeSynchroniserView.h"
+#include "support/RecordingPrompter.h"
 #include "support/TempFolder.h"
 #include "transfer/ErrorReport.h"
 #include "transfer/Prompter.h"
 
 namespace fs = std::filesystem;
 using testsupport::FakeSynchroniserView;
+using testsupport::RecordingPrompter;
 using testsupport::TempFolder;
 using testsupport::writeFile;
 
 namespace {
-
-class RecordingPrompter final : public Prompter {
-  public:
-    void messageBox(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return false;
-    }
-    ConfirmAnswer confirmDelete(const std::string&, const std::string&, const std::string&,
-                                const std::string&, const std::string&) override {
-        return ConfirmAnswer::Cancel;
-    }
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-};
 
 // Stands in for an open log file, to see the contexts of the reports.
 class RecordingLog final : public ErrorLog {
