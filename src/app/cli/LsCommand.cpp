@@ -1,61 +1,18 @@
 #include "app/cli/LsCommand.h"
 
-#include <algorithm>
-#include <chrono>
-#include <climits>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
-#include "app/cli/CliMessagePump.h"
-#include "app/cli/CliPrompter.h"
+#include "app/cli/CliFrontEnd.h"
 #include "engine/FileEntry.h"
-#include "profiles/AppSettings.h"
-#include "profiles/SettingsStore.h"
-#include "transfer/CommandState.h"
 #include "transfer/ConnectionsFile.h"
 #include "transfer/ErrorReport.h"
 #include "transfer/FtpLocation.h"
-#include "transfer/TimedCommand.h"
 
 namespace {
 
 constexpr int kExitStopped = 130;
-// Workers left behind by Stop end quickly once their connection is closed; the program waits
-// that long for them so that it does not end under their feet.
-constexpr std::chrono::milliseconds kWorkerGrace{3000};
-
-// Installs the command-line pump and prompter for as long as the command runs.
-class CliFrontEnd {
-  public:
-    explicit CliFrontEnd(std::ostream& err) : prompter_(err) {
-        previousPump_ = setMessagePump(&pump_);
-        previousPrompter_ = setPrompter(&prompter_);
-    }
-    ~CliFrontEnd() {
-        waitForCommandWorkers(kWorkerGrace);
-        setPrompter(previousPrompter_);
-        setMessagePump(previousPump_);
-    }
-    CliFrontEnd(const CliFrontEnd&) = delete;
-    CliFrontEnd& operator=(const CliFrontEnd&) = delete;
-
-  private:
-    CliMessagePump pump_;
-    CliPrompter prompter_;
-    MessagePump* previousPump_ = nullptr;
-    Prompter* previousPrompter_ = nullptr;
-};
-
-void applyCommandSettings(const CliOptions& options) {
-    const std::filesystem::path folder = settingsFolder(options);
-    FileSettingsStore store(folder);
-    AppSettings settings(store, folder);
-    settings.readAtStart();
-    commandTimeout.store(settings.configuration.commandTimeout);
-    maxCommandRetries.store(static_cast<int>(
-        std::min<std::uint32_t>(settings.configuration.maxCommandRetries, INT_MAX)));
-}
 
 int failed(std::ostream& err, const std::string& message) {
     if (stopRequested.load()) {
