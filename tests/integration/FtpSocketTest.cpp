@@ -84,8 +84,16 @@ TEST(FtpSocketLimitsTest, AReadWithNothingToReadEndsAtItsLimit) {
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_TRUE(pair.client.timedOut());
     EXPECT_EQ(pair.client.lastError(), "Timed out");
-    EXPECT_GE(took, 190ms);
+    EXPECT_GE(took, 200ms);
     EXPECT_LT(took, 2s);
+
+    // Never a fraction of a millisecond early: a command limit of one second that ended at
+    // 999.7 ms would be a time-out the user never allowed.
+    for (int i = 0; i < 10; ++i) {
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_EQ(pair.client.readSome(buffer, sizeof buffer, 20ms), -1);
+        EXPECT_GE(std::chrono::steady_clock::now() - before, 20ms) << "read " << i;
+    }
 }
 
 TEST(FtpSocketLimitsTest, ShutdownFromAnotherThreadWakesReadsAndAccepts) {

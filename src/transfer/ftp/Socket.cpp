@@ -22,9 +22,10 @@ constexpr const char* kClosedText = "The connection was closed";
 constexpr const char* kTimedOutText = "Timed out";
 
 int remainingMillis(std::chrono::steady_clock::time_point deadline) {
-    // poll takes an int; a limit beyond 24 days is as good as none.
+    // poll takes an int; a limit beyond 24 days is as good as none. Rounded up: a wait cut
+    // short by the fraction of a millisecond would end before the limit it stands for.
     constexpr long long kLongest = 2'000'000'000;
-    auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
+    auto left = std::chrono::ceil<Millis>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::clamp<long long>(left.count(), 0, kLongest));
 }
 
@@ -110,6 +111,9 @@ bool Socket::waitFor(short events, Millis limit) {
         if (shutDown_ || (count == 2 && fds[1].revents != 0)) {
             fail(kClosedText);
             return false;
+        }
+        if (ready == 0 && std::chrono::steady_clock::now() < deadline) {
+            continue;
         }
         if (ready == 0) {
             timedOut_ = true;
