@@ -319,13 +319,15 @@ bool ConnectionDetails::changeDirectory(const std::string& path) {
     return printWorkingDirectory(reported);
 }
 
-bool ConnectionDetails::upDirectory() {
+bool ConnectionDetails::knowCurrentDirectory() {
     waitForCommand(0);
-    if (currentDirectory.empty()) {
-        std::string reported;
-        if (!printWorkingDirectory(reported)) {
-            return false;
-        }
+    std::string reported;
+    return !currentDirectory.empty() || printWorkingDirectory(reported);
+}
+
+bool ConnectionDetails::upDirectory() {
+    if (!knowCurrentDirectory()) {
+        return false;
     }
     listingCache.clear();
     const std::string parent = parentFtpDirectory(currentDirectory);

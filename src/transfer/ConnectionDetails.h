@@ -112,6 +112,9 @@ class ConnectionDetails : public PersistentRecord,
     using Exchange = std::function<ftp::FtpResult(ftp::FtpConnection&, TimedCommand&)>;
     static bool runExchange(std::shared_ptr<TimedCommand> command, Exchange exchange,
                             FtpCommandKind kind = FtpCommandKind::Other);
+    // Waits for the command in flight and, when the current directory is not known (after a
+    // failed change), asks the server for it.
+    bool knowCurrentDirectory();
     // CWD as a timed command, without the bookkeeping of changeDirectory.
     bool sendChangeDirectory(const std::string& path);
     // Sets up homeDirectory and currentDirectory right after login.

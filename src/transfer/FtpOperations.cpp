@@ -18,12 +18,8 @@ bool ConnectionDetails::listDirectory(std::vector<FileEntryPtr>& entries, bool r
         entries = listingCache;
         return true;
     }
-    waitForCommand(0);
-    if (currentDirectory.empty()) {
-        std::string reported;
-        if (!printWorkingDirectory(reported)) {
-            return false;
-        }
+    if (!knowCurrentDirectory()) {
+        return false;
     }
     // Whatever comes of this listing, the old one is no longer to be trusted.
     listingCache.clear();
