@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "engine/FileEntry.h"
+#include "support/CommandGlobals.h"
 #include "support/PyFtpdServer.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempFolder.h"
@@ -149,34 +150,16 @@ class SilentListener {
 // short limits and leaves everything as it found it.
 class LiveConnectionTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        savedTimeout_ = commandTimeout.exchange(10);
-        savedRetries_ = maxCommandRetries.exchange(1);
-        stopRequested = false;
-        oldPrompter_ = setPrompter(&prompter_);
-        savedMonitor_ = connectionMonitor();
-    }
+    void SetUp() override { globals_.takeOver(10, 1, &prompter_); }
     void TearDown() override {
         setRetryDisplay(nullptr);
-        EXPECT_TRUE(waitForCommandWorkers(10s)) << "a worker did not end";
-        stopRequested = false;
-        setPrompter(oldPrompter_);
-        commandTimeout = savedTimeout_;
-        maxCommandRetries = savedRetries_;
-        ConnectionMonitor& monitor = connectionMonitor();
-        monitor.stop();
-        monitor.timeoutEnabled = savedMonitor_.timeoutEnabled;
-        monitor.idleLimit = savedMonitor_.idleLimit;
-        monitor.keepAliveSeconds = savedMonitor_.keepAliveSeconds;
+        globals_.giveBack();
     }
 
     RecordingPrompter prompter_;
 
   private:
-    unsigned savedTimeout_ = 0;
-    int savedRetries_ = 0;
-    Prompter* oldPrompter_ = nullptr;
-    ConnectionMonitor savedMonitor_;
+    testsupport::CommandGlobals globals_;
 };
 
 template <typename Server>

@@ -18,6 +18,7 @@
 #include "engine/ConnectingLogic.h"
 #include "engine/Synchroniser.h"
 #include "engine/SynchroniserView.h"
+#include "support/CommandGlobals.h"
 #include "support/FakeSynchroniserView.h"
 #include "support/PyFtpdServer.h"
 #include "support/TempFolder.h"
@@ -148,12 +149,8 @@ template <typename Server>
 class EngineRunFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        savedTimeout_ = commandTimeout.exchange(10);
-        savedRetries_ = maxCommandRetries.exchange(1);
-        savedQuiet_ = quietMode.exchange(false);
-        stopRequested = false;
+        globals_.takeOver(10, 1, &prompter_);
         batchAborted = false;
-        oldPrompter_ = setPrompter(&prompter_);
         ASSERT_TRUE(server_.start()) << server_.error();
         connection_ = std::make_shared<ConnectionDetails>();
         connection_->name = "Site";
@@ -169,14 +166,8 @@ class EngineRunFixture : public ::testing::Test {
         for (const auto& connection : synchroniser_.connections) {
             connection->disconnectFtp();
         }
-        EXPECT_TRUE(waitForCommandWorkers(10s)) << "a worker did not end";
-        connectionMonitor().stop();
-        stopRequested = false;
+        globals_.giveBack();
         batchAborted = false;
-        quietMode = savedQuiet_;
-        setPrompter(oldPrompter_);
-        commandTimeout = savedTimeout_;
-        maxCommandRetries = savedRetries_;
     }
 
     // A local folder of this test (made on first use), as the location text of a profile.
@@ -234,10 +225,7 @@ class EngineRunFixture : public ::testing::Test {
     std::shared_ptr<ConnectionDetails> connection_;
 
   private:
-    unsigned savedTimeout_ = 0;
-    int savedRetries_ = 0;
-    bool savedQuiet_ = false;
-    Prompter* oldPrompter_ = nullptr;
+    testsupport::CommandGlobals globals_;
 };
 
 struct ServerNames {

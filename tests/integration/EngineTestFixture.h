@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/Synchroniser.h"
+#include "support/CommandGlobals.h"
 #include "support/FakeSynchroniserView.h"
 #include "support/PyFtpdServer.h"
 #include "support/TempFolder.h"
@@ -98,13 +99,9 @@ template <typename Server>
 class EngineTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        savedTimeout_ = commandTimeout.exchange(10);
         // Failures are part of these tests; on loopback a retry would only repeat them.
-        savedRetries_ = maxCommandRetries.exchange(0);
-        savedQuiet_ = quietMode.exchange(false);
-        stopRequested = false;
+        globals_.takeOver(10, 0, &prompter_);
         bytesDone = 0;
-        oldPrompter_ = setPrompter(&prompter_);
         ASSERT_TRUE(server_.start()) << server_.error();
         fs::create_directory(serverSite());
 
@@ -130,14 +127,8 @@ class EngineTest : public ::testing::Test {
         if (connection_) {
             connection_->disconnectFtp();
         }
-        EXPECT_TRUE(waitForCommandWorkers(10s)) << "a worker did not end";
-        connectionMonitor().stop();
-        stopRequested = false;
+        globals_.giveBack();
         bytesDone = 0;
-        quietMode = savedQuiet_;
-        setPrompter(oldPrompter_);
-        commandTimeout = savedTimeout_;
-        maxCommandRetries = savedRetries_;
     }
 
     // ---- The two trees ----
@@ -213,10 +204,7 @@ class EngineTest : public ::testing::Test {
     Synchroniser sync_{view_};
 
   private:
-    unsigned savedTimeout_ = 0;
-    int savedRetries_ = 0;
-    bool savedQuiet_ = false;
-    Prompter* oldPrompter_ = nullptr;
+    testsupport::CommandGlobals globals_;
 };
 
 struct ServerNames {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/FileEntry.h"
+#include "support/CommandGlobals.h"
 #include "support/FaultFtpServer.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempFolder.h"
@@ -154,25 +155,12 @@ class StopPresser final : public RetryDisplay {
 class OperationFaultTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        savedTimeout_ = commandTimeout.exchange(10);
-        savedRetries_ = maxCommandRetries.exchange(3);
-        stopRequested = false;
-        oldPrompter_ = setPrompter(&prompter_);
-        savedMonitor_ = connectionMonitor();
+        globals_.takeOver(10, 3, &prompter_);
         ASSERT_TRUE(server_.start()) << server_.error();
     }
     void TearDown() override {
         setRetryDisplay(nullptr);
-        EXPECT_TRUE(waitForCommandWorkers(10s)) << "a worker did not end";
-        stopRequested = false;
-        setPrompter(oldPrompter_);
-        commandTimeout = savedTimeout_;
-        maxCommandRetries = savedRetries_;
-        ConnectionMonitor& monitor = connectionMonitor();
-        monitor.stop();
-        monitor.timeoutEnabled = savedMonitor_.timeoutEnabled;
-        monitor.idleLimit = savedMonitor_.idleLimit;
-        monitor.keepAliveSeconds = savedMonitor_.keepAliveSeconds;
+        globals_.giveBack();
     }
 
     // Logged in, with the login forgotten by the transcript.
@@ -195,10 +183,7 @@ class OperationFaultTest : public ::testing::Test {
     TempFolder local_{"kelvane-opfault-local"};
 
   private:
-    unsigned savedTimeout_ = 0;
-    int savedRetries_ = 0;
-    Prompter* oldPrompter_ = nullptr;
-    ConnectionMonitor savedMonitor_;
+    testsupport::CommandGlobals globals_;
 };
 
 }  // namespace
