@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorReport.h"
 #include "support/PyFtpdServer.h"
 #include "support/TempFolder.h"
 #include "transfer/ConnectionDetails.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/ftp/FtpConnection.h"
 
 namespace {

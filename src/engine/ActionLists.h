@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileEntry.h"
+#include "common/FileEntry.h"
 
 // A planned action that needs both sides: the source entry and the target entry it acts on.
 struct ActionPair {

@@ -6,11 +6,11 @@
 #include <array>
 #include <cerrno>
 
+#include "common/ErrorReport.h"
+#include "common/MessagePump.h"
 #include "engine/ConfirmDelete.h"
 #include "engine/Decisions.h"
 #include "engine/Synchroniser.h"
-#include "transfer/ErrorReport.h"
-#include "transfer/MessagePump.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "engine/ConfirmDelete.h"
 
-#include "transfer/ErrorReport.h"
-#include "transfer/Prompter.h"
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 
 namespace {
 

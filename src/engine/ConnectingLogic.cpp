@@ -1,7 +1,7 @@
 #include "engine/ConnectingLogic.h"
 
+#include "common/ErrorReport.h"
 #include "transfer/ConnectionDetails.h"
-#include "transfer/ErrorReport.h"
 
 bool connectAsDialogWould(std::shared_ptr<ConnectionDetails> connection) {
     stopRequested = false;

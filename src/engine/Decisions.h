@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/FileEntry.h"
+#include "common/FileEntry.h"
 
 // The decisions of the folder analysis, kept apart from the walking so that each rule can be
 // checked on its own against a table of cases.

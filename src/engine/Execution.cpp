@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "common/ErrorReport.h"
+#include "common/MessagePump.h"
 #include "engine/Synchroniser.h"
-#include "transfer/ErrorReport.h"
-#include "transfer/MessagePump.h"
 #include "transfer/Progress.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <string>
 
+#include "common/ErrorReport.h"
 #include "engine/ActionLists.h"
-#include "transfer/ErrorReport.h"
 
 class Profile;
 

@@ -9,9 +9,9 @@
 #include <ctime>
 #include <memory>
 
+#include "common/ErrorReport.h"
 #include "profiles/ExclusionSet.h"
 #include "transfer/ConnectionDetails.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/LocalFileOperations.h"
 #include "transfer/Progress.h"
 

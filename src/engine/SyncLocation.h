@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileEntry.h"
+#include "common/FileEntry.h"
 
 class ConnectionDetails;
 class ExclusionSet;

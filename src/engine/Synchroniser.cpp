@@ -2,12 +2,12 @@
 
 #include <cerrno>
 
+#include "common/ErrorReport.h"
+#include "common/MessagePump.h"
+#include "common/Prompter.h"
 #include "engine/LogFile.h"
 #include "transfer/ConnectionsFile.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/FtpLocation.h"
-#include "transfer/MessagePump.h"
-#include "transfer/Prompter.h"
 
 bool batchAborted = false;
 

@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "engine/Synchroniser.h"
 #include "profiles/LocationHistory.h"
 #include "profiles/PersistentRecord.h"
 #include "profiles/RecentFiles.h"
 #include "profiles/SettingsStore.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/FtpLocation.h"
-#include "transfer/Prompter.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/MessagePump.h"
 #include "engine/ProgressEstimate.h"
 #include "engine/Synchroniser.h"
 #include "transfer/CommandState.h"
-#include "transfer/MessagePump.h"
 #include "transfer/Progress.h"
 #include "transfer/RetryDisplay.h"
 

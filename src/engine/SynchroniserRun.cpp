@@ -3,10 +3,10 @@
 #include <atomic>
 #include <memory>
 
+#include "common/ErrorReport.h"
 #include "engine/Synchroniser.h"
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/Progress.h"
 #include "transfer/RetryDisplay.h"
 

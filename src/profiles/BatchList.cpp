@@ -1,8 +1,8 @@
 #include "profiles/BatchList.h"
 
+#include "common/ErrorReport.h"
 #include "profiles/AtomicFile.h"
 #include "profiles/Profile.h"
-#include "transfer/ErrorReport.h"
 
 namespace {
 

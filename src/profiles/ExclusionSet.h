@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FileEntry.h"
+#include "common/FileEntry.h"
 #include "profiles/PersistentRecord.h"
 
 // The files and folders one side of a synchronisation must leave alone: exact entries (one file

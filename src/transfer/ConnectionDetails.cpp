@@ -4,11 +4,11 @@
 #include <mutex>
 #include <utility>
 
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionMonitor.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/FtpLocation.h"
-#include "transfer/Prompter.h"
 #include "transfer/TimedCommand.h"
 #include "transfer/ftp/FtpConnection.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FileEntry.h"
+#include "common/FileEntry.h"
 #include "profiles/PersistentRecord.h"
 #include "transfer/TimedCommand.h"
 #include "transfer/ftp/FtpResult.h"

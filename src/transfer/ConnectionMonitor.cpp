@@ -4,10 +4,10 @@
 #include <limits>
 #include <string>
 
+#include "common/ErrorReport.h"
 #include "profiles/SettingsStore.h"
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/TimedCommand.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <system_error>
 
+#include "common/ErrorReport.h"
 #include "profiles/AtomicFile.h"
-#include "transfer/ErrorReport.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/FileEntry.h"
+#include "common/FileEntry.h"
 
 namespace ftp {
 struct ListingEntry;

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/ErrorReport.h"
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/FtpLocation.h"
 #include "transfer/TimedCommand.h"
 #include "transfer/ftp/FtpConnection.h"

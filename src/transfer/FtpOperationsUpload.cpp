@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
+#include "common/ErrorReport.h"
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/Progress.h"
 #include "transfer/RetryDisplay.h"
 #include "transfer/TimedCommand.h"

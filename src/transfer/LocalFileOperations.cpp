@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "transfer/ErrorReport.h"
+#include "common/ErrorReport.h"
 #include "transfer/TimedCommand.h"
 
 namespace fs = std::filesystem;

@@ -8,8 +8,8 @@
 #include <thread>
 #include <utility>
 
-#include "transfer/ErrorReport.h"
-#include "transfer/MessagePump.h"
+#include "common/ErrorReport.h"
+#include "common/MessagePump.h"
 #include "transfer/RetryDisplay.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <atomic>
 
-#include "transfer/MessagePump.h"
+#include "common/MessagePump.h"
 
 class QAbstractEventDispatcher;
 

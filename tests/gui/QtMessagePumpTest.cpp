@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "transfer/ErrorReport.h"
+#include "common/ErrorReport.h"
 #include "transfer/TimedCommand.h"
 
 using namespace std::chrono_literals;

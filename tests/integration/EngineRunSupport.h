@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "engine/ConnectingLogic.h"
 #include "engine/Synchroniser.h"
 #include "engine/SynchroniserView.h"
@@ -26,9 +28,7 @@
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
 #include "transfer/ConnectionMonitor.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/FtpLocation.h"
-#include "transfer/Prompter.h"
 #include "transfer/RetryDisplay.h"
 #include "transfer/TimedCommand.h"
 

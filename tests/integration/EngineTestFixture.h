@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "engine/Synchroniser.h"
 #include "support/CommandGlobals.h"
 #include "support/FakeSynchroniserView.h"
@@ -27,9 +29,7 @@
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
 #include "transfer/ConnectionMonitor.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/Progress.h"
-#include "transfer/Prompter.h"
 #include "transfer/TimedCommand.h"
 #include "transfer/ftp/FtpConnection.h"
 

@@ -18,7 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/FileEntry.h"
+#include "common/ErrorReport.h"
+#include "common/FileEntry.h"
+#include "common/Prompter.h"
 #include "support/CommandGlobals.h"
 #include "support/FaultFtpServer.h"
 #include "support/RecordingPrompter.h"
@@ -26,9 +28,7 @@
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
 #include "transfer/ConnectionMonitor.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/Progress.h"
-#include "transfer/Prompter.h"
 #include "transfer/RetryDisplay.h"
 #include "transfer/TimedCommand.h"
 

@@ -4,9 +4,9 @@
 
 #include <chrono>
 
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "transfer/CommandState.h"
-#include "transfer/ErrorReport.h"
-#include "transfer/Prompter.h"
 #include "transfer/TimedCommand.h"
 
 namespace testsupport {

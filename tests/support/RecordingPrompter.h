@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/Prompter.h"
+#include "common/Prompter.h"
 
 namespace testsupport {
 

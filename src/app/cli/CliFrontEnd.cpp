@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "common/ErrorReport.h"
 #include "profiles/AppSettings.h"
 #include "profiles/SettingsStore.h"
 #include "transfer/CommandState.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/TimedCommand.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <cerrno>
 
-#include "transfer/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 namespace {
 

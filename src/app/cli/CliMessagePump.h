@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "transfer/MessagePump.h"
+#include "common/MessagePump.h"
 
 // The command-line program's pump: there are no events to dispatch, but SIGINT and SIGTERM must
 // stop a run the way the Stop button does. The signal handler only notes the signal and writes

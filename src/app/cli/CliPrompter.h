@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "transfer/Prompter.h"
+#include "common/Prompter.h"
 
 // The command-line program's stand-in for the person at the screen: messages go to the error
 // stream, nobody answers questions. A question gets the answer that changes nothing; a delete

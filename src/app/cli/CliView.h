@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
+#include "common/ErrorReport.h"
 #include "engine/SynchroniserView.h"
-#include "transfer/ErrorReport.h"
 
 // What a run shows when kelvane-cli drives it: the report and the plan of a dry run on the
 // output stream (for scripts), progress and error lines on the error stream (for people). On a

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/cli/CliFrontEnd.h"
-#include "engine/FileEntry.h"
+#include "common/ErrorReport.h"
+#include "common/FileEntry.h"
 #include "transfer/ConnectionsFile.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/FtpLocation.h"
 
 namespace {

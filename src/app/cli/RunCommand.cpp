@@ -6,9 +6,9 @@
 
 #include "app/cli/CliFrontEnd.h"
 #include "app/cli/CliView.h"
+#include "common/ErrorReport.h"
 #include "engine/LogFile.h"
 #include "transfer/ConnectionsFile.h"
-#include "transfer/ErrorReport.h"
 
 namespace {
 

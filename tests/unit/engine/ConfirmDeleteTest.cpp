@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "transfer/ErrorReport.h"
-#include "transfer/Prompter.h"
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/FileEntry.h"
+#include "common/FileEntry.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <system_error>
 #include <vector>
 
+#include "common/ErrorReport.h"
 #include "profiles/ExclusionSet.h"
 #include "support/TempFolder.h"
 #include "transfer/ConnectionDetails.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/Progress.h"
 
 namespace fs = std::filesystem;

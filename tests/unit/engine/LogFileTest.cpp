@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "engine/LogFile.h"
 #include "profiles/Profile.h"
 #include "support/TempFolder.h"
-#include "transfer/ErrorReport.h"
-#include "transfer/Prompter.h"
 
 namespace fs = std::filesystem;
 using testsupport::readFile;

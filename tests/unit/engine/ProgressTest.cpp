@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <string>
 
+#include "common/ErrorReport.h"
 #include "engine/LogFile.h"
 #include "engine/ProgressEstimate.h"
 #include "engine/Synchroniser.h"
 #include "support/FakeSynchroniserView.h"
 #include "support/TempFolder.h"
 #include "transfer/CommandState.h"
-#include "transfer/ErrorReport.h"
 #include "transfer/Progress.h"
 
 namespace fs = std::filesystem;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "engine/Synchroniser.h"
 #include "profiles/LocationHistory.h"
 #include "profiles/RecentFiles.h"
@@ -15,8 +17,6 @@
 #include "support/FakeSynchroniserView.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempFolder.h"
-#include "transfer/ErrorReport.h"
-#include "transfer/Prompter.h"
 
 namespace fs = std::filesystem;
 using testsupport::FakeSynchroniserView;

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "ProfileTestFiles.h"
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "profiles/BatchList.h"
-#include "transfer/ErrorReport.h"
-#include "transfer/Prompter.h"
 
 namespace {
 

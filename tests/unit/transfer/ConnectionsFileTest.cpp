@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorReport.h"
+#include "common/Prompter.h"
 #include "profiles/PersistentRecord.h"
 #include "transfer/ConnectionsFile.h"
-#include "transfer/ErrorReport.h"
-#include "transfer/Prompter.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "transfer/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "transfer/Prompter.h"
+#include "common/Prompter.h"
 #include "transfer/RetryDisplay.h"
 
 namespace {

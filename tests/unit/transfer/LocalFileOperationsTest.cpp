@@ -15,8 +15,8 @@
 #include <string>
 #include <system_error>
 
+#include "common/ErrorReport.h"
 #include "support/TempFolder.h"
-#include "transfer/ErrorReport.h"
 
 namespace fs = std::filesystem;
 using testsupport::readFile;

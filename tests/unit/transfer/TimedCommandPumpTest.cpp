@@ -8,8 +8,8 @@
 #include <csignal>
 #include <thread>
 
-#include "transfer/ErrorReport.h"
-#include "transfer/MessagePump.h"
+#include "common/ErrorReport.h"
+#include "common/MessagePump.h"
 #include "transfer/TimedCommand.h"
 
 using namespace std::chrono_literals;

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "transfer/ErrorReport.h"
-#include "transfer/MessagePump.h"
+#include "common/ErrorReport.h"
+#include "common/MessagePump.h"
 #include "transfer/RetryDisplay.h"
 
 using namespace std::chrono_literals;

@@ -1,4 +1,4 @@
-#include "engine/FileEntry.h"
+#include "common/FileEntry.h"
 
 #include <algorithm>
 #include <chrono>

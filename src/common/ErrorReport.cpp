@@ -1,12 +1,12 @@
-#include "transfer/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <system_error>
 
-#include "transfer/MessagePump.h"
-#include "transfer/Prompter.h"
+#include "common/MessagePump.h"
+#include "common/Prompter.h"
 
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> quietMode{false};

@@ -1,4 +1,4 @@
-#include "transfer/MessagePump.h"
+#include "common/MessagePump.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "transfer/Prompter.h"
+#include "common/Prompter.h"
 
 #include <atomic>
 #include <cstdio>
