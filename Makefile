@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 TEST_BUILD_DIR ?= build-test
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test demo run bench clean format
+.PHONY: all deps build test demo run bench screenshots clean format
 
 all: build
 
@@ -29,6 +29,17 @@ demo: build
 run: build
 	@bash scripts/run.sh $(BUILD_DIR)
 
+SHOTS_BUILD_DIR ?= build-screenshots
+
+# Renders every window and dialog in its telling states to $(SHOTS_BUILD_DIR)/png/*.png, on the
+# offscreen platform. SCALE=2 renders them at 200 %.
+SCALE ?= 1
+screenshots: deps
+	cmake -S . -B $(SHOTS_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(SHOTS_BUILD_DIR) -j $(JOBS) --target screenshots
+	QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=$(SCALE) \
+		$(SHOTS_BUILD_DIR)/tests/screenshots $(SHOTS_BUILD_DIR)/png$(if $(filter-out 1,$(SCALE)),-x$(SCALE))
+
 BENCH_BUILD_DIR ?= build-bench
 
 # Extra options of the synchronisation benchmark, e.g. BENCH_ARGS="--files 10000" or "--quick".
@@ -49,4 +60,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(SHOTS_BUILD_DIR)

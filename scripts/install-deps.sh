@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config
-  qt6-base-dev qt6-qpa-plugins libgl-dev libssl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-svg-dev libgl-dev libssl-dev
+  xvfb xauth fonts-dejavu-core
   libgtest-dev libgmock-dev libcli11-dev
   python3 python3-pyftpdlib vsftpd
 )
