@@ -16,7 +16,7 @@ extern char** environ;
 namespace testsupport {
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::filesystem::path& folder,
-                       int errorFd)
+                       int errorFd, const std::optional<std::string>& input)
     : outFile_(folder / "stdout.txt"), errFile_(folder / "stderr.txt") {
     std::vector<std::string> argv{KELVANE_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -27,6 +27,11 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::filesyst
     argvp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    const std::filesystem::path inFile = folder / "stdin.txt";
+    if (input) {
+        writeFile(inFile, *input);
+        posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     if (errorFd >= 0) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,9 @@ struct CliResult {
 class CliProcess {
   public:
     // With `errorFd` the program's standard error is that descriptor (a terminal) instead of a
-    // file.
+    // file. With `input` its standard input is a file holding those bytes.
     CliProcess(const std::vector<std::string>& args, const std::filesystem::path& folder,
-               int errorFd = -1);
+               int errorFd = -1, const std::optional<std::string>& input = std::nullopt);
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;

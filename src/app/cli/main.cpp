@@ -4,9 +4,33 @@
 #include <string>
 
 #include "app/cli/CliOptions.h"
+#include "app/cli/ConnectionEditCommands.h"
 #include "app/cli/ConnectionsCommand.h"
 #include "app/cli/LsCommand.h"
+#include "app/cli/ProfileCommands.h"
 #include "app/cli/RunCommand.h"
+
+namespace {
+
+// The synopsis under --help; README shows the same lines.
+constexpr const char* kUsage =
+    "Usage (the global options --config-dir DIR and --connections FILE go with every command):\n"
+    "  kelvane-cli run FILE [--dry-run]\n"
+    "  kelvane-cli ls FTP:NAME/PATH\n"
+    "  kelvane-cli connections\n"
+    "  kelvane-cli connections add NAME --server HOST [--port N] [--user USER]\n"
+    "          [--password-stdin] [--email E] [--active]\n"
+    "  kelvane-cli connections edit NAME [the options of add] [--passive]\n"
+    "  kelvane-cli connections remove NAME\n"
+    "  kelvane-cli profile new FILE.kvp --local DIR --ftp FTP:NAME/PATH [--delete] [--no-add]\n"
+    "          [--no-sub-folders] [--compare time|size] [--adjust [-]H:MM]\n"
+    "          [--log FILE [--log-append]] [--exclude-local PATTERN]... [--exclude-ftp PATH]...\n"
+    "          [--silent] [--auto-start] [--force]\n"
+    "  kelvane-cli profile show FILE.kvp\n"
+    "  kelvane-cli --help | --version\n"
+    "Each command takes --help. A password is only ever read from standard input.";
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Keeps a web site on an FTP server in step with a local folder tree.",
@@ -25,8 +49,11 @@ int main(int argc, char** argv) {
                    "Connections file to use instead of the ConnectionsFileName setting")
         ->type_name("FILE");
 
-    CLI::App* connections =
-        app.add_subcommand("connections", "List the FTP connections (passwords are never shown)");
+    CLI::App* connections = app.add_subcommand(
+        "connections", "List the FTP connections (passwords are never shown), or change them");
+    // Without a subcommand it lists.
+    connections->require_subcommand(0, 1);
+    const ConnectionEditCli connectionEdits(*connections);
     std::string lsLocation;
     CLI::App* ls = app.add_subcommand("ls", "List a folder on an FTP server");
     ls->add_option("location", lsLocation, "The folder, as FTP:NAME/PATH")
@@ -40,6 +67,9 @@ int main(int argc, char** argv) {
     run->add_option("file", runFile, "The profile or batch file")->required()->type_name("FILE");
     run->add_flag("--dry-run", dryRun, "Print the plan, one line per action, and change nothing");
 
+    const ProfileCli profiles(app);
+    app.footer(kUsage);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -49,7 +79,13 @@ int main(int argc, char** argv) {
     }
 
     if (connections->parsed()) {
+        if (const auto status = connectionEdits.run(options, std::cin, std::cout, std::cerr)) {
+            return *status;
+        }
         return runConnectionsCommand(options, std::cout, std::cerr);
+    }
+    if (const auto status = profiles.run(options, std::cout, std::cerr)) {
+        return *status;
     }
     if (run->parsed()) {
         return runRunCommand(options, runFile, dryRun, std::cout, std::cerr);
