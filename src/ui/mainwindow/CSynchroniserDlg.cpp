@@ -99,8 +99,6 @@ CSynchroniserDlg::CSynchroniserDlg(WindowDialogs& dialogs, SettingsStore& store,
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setWindowIcon(applicationIcon());
     for (QWidget* hidden : {static_cast<QWidget*>(ui_->progressGroup),
-                            static_cast<QWidget*>(ui_->runningLabel),
-                            static_cast<QWidget*>(ui_->silentModeLabel),
                             static_cast<QWidget*>(ui_->runBatchButton)}) {
         // Hidden while idle, but their room stays, so the window does not jump when a run starts.
         QSizePolicy policy = hidden->sizePolicy();
@@ -467,8 +465,9 @@ void CSynchroniserDlg::refreshControls() {
         for (QWidget* control : idleOnly) {
             control->setEnabled(false);
         }
-        for (QWidget* control : {u.lastReportButton, u.closeButton, u.saveButton, u.saveAsButton,
-                                 u.confirmDeletesCheck, u.checkActionsCheck}) {
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 u.lastReportButton, u.closeButton, u.saveButton, u.saveAsButton,
+                 u.confirmDeletesCheck, u.checkActionsCheck}) {
             control->setEnabled(false);
         }
         u.stopButton->setEnabled(true);
