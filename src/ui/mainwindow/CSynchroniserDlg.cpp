@@ -98,8 +98,8 @@ CSynchroniserDlg::CSynchroniserDlg(WindowDialogs& dialogs, SettingsStore& store,
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setWindowIcon(applicationIcon());
-    for (QWidget* hidden : {static_cast<QWidget*>(ui_->progressGroup),
-                            static_cast<QWidget*>(ui_->runBatchButton)}) {
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(ui_->progressGroup), static_cast<QWidget*>(ui_->runBatchButton)}) {
         // Hidden while idle, but their room stays, so the window does not jump when a run starts.
         QSizePolicy policy = hidden->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
@@ -173,8 +173,7 @@ void CSynchroniserDlg::applyConfiguration() {
     const ConfigurationSettings& c = settings_.configuration;
     setShowTooltips(c.showTooltips);
     commandTimeout = c.commandTimeout;
-    maxCommandRetries =
-        static_cast<int>(std::min<std::uint32_t>(c.maxCommandRetries, INT_MAX));
+    maxCommandRetries = static_cast<int>(std::min<std::uint32_t>(c.maxCommandRetries, INT_MAX));
     ConnectionMonitor& monitor = connectionMonitor();
     monitor.timeoutEnabled = c.isFtpConnectionTimeout;
     monitor.idleLimit = static_cast<std::uint32_t>(
@@ -197,15 +196,18 @@ void CSynchroniserDlg::applyTooltips() {
                                   "the \"Browse FTP Connection\" dialog."},
         {u.synchroniseButton, "Synchronise the FTP server"},
         {u.runningLabel, "Synchronise the FTP server"},
-        {u.deleteMissingCheck, "If selected files and folders on the FTP server will be deleted "
-                               "if they do not exist on the source"},
-        {u.addMissingCheck, "If selected files and folders in the source system will be added to "
-                            "the FTP server if they do not exist"},
+        {u.deleteMissingCheck,
+         "If selected files and folders on the FTP server will be deleted "
+         "if they do not exist on the source"},
+        {u.addMissingCheck,
+         "If selected files and folders in the source system will be added to "
+         "the FTP server if they do not exist"},
         {u.confirmDeletesCheck, "You will be asked for confirmation on any deletes"},
         {u.checkSubFoldersCheck, "All sub-folders will be processed"},
         {u.statusLabel, "Shows what the synchronisation is currently doing"},
-        {u.stopButton, "Terminate the current Synchronisation. Be careful - this is likely to "
-                       "leave an incomplete file on the FTP server"},
+        {u.stopButton,
+         "Terminate the current Synchronisation. Be careful - this is likely to "
+         "leave an incomplete file on the FTP server"},
         {u.runBatchButton, "Run the current batch"},
         {u.helpButton, "View help"},
         {u.openButton, "Open a profile"},
@@ -218,17 +220,21 @@ void CSynchroniserDlg::applyTooltips() {
         {u.checkActionsCheck,
          "You will be given the opportunity to check and edit a list of all actions before "
          "they are executed (makes the check deletes option redundant and disables it)"},
-        {u.connectButton, "Connect immediately to the FTP server. This will happen automatically "
-                          "when the synchronisation is run"},
-        {u.progressBar, "Shows an estimate of the current progress. Due to the nature of how "
-                        "connections are made and files copied this may be a little \"lumpy\"!"},
-        {u.closeButton, "Close a profile. Mainly intended to be used if you don't want a profile "
-                        "opened when Kelvane is next started"},
+        {u.connectButton,
+         "Connect immediately to the FTP server. This will happen automatically "
+         "when the synchronisation is run"},
+        {u.progressBar,
+         "Shows an estimate of the current progress. Due to the nature of how "
+         "connections are made and files copied this may be a little \"lumpy\"!"},
+        {u.closeButton,
+         "Close a profile. Mainly intended to be used if you don't want a profile "
+         "opened when Kelvane is next started"},
         {u.ftpBrowseButton, "Browse an FTP server and perform simple commands on it" + notYet +
                                 "the FTP browse dialog."},
         {u.moreOptionsButton, "Edit more options - includes log files, auto start, time zones..."},
-        {u.configurationButton, "Configure the general Kelvane options: time-outs, retries, "
-                                "tooltips and the connections file"},
+        {u.configurationButton,
+         "Configure the general Kelvane options: time-outs, retries, "
+         "tooltips and the connections file"},
     });
 }
 
@@ -454,10 +460,9 @@ void CSynchroniserDlg::refreshControls() {
         later->setEnabled(false);
     }
     const std::vector<QWidget*> idleOnly = {
-        u.openButton,           u.recentFilesCombo,     u.deleteMissingCheck,
-        u.addMissingCheck,      u.checkSubFoldersCheck, u.exitOnCompletionCheck,
-        u.silentModeCheck,      u.moreOptionsButton,    u.batchButton,
-        u.localLocationCombo,   u.ftpLocationCombo,     u.exitButton,
+        u.openButton,           u.recentFilesCombo,      u.deleteMissingCheck, u.addMissingCheck,
+        u.checkSubFoldersCheck, u.exitOnCompletionCheck, u.silentModeCheck,    u.moreOptionsButton,
+        u.batchButton,          u.localLocationCombo,    u.ftpLocationCombo,   u.exitButton,
         u.connectButton};
     const std::vector<QWidget*> runningDisplay = {u.progressGroup, u.runningLabel};
     if (running) {
@@ -666,8 +671,7 @@ void CSynchroniserDlg::OnClose() {
     refreshControls();
 }
 
-bool CSynchroniserDlg::writeOpenFile(const std::string& path, bool asBatch,
-                                     const char* context) {
+bool CSynchroniserDlg::writeOpenFile(const std::string& path, bool asBatch, const char* context) {
     bool saved = false;
     if (asBatch) {
         saved = sync_.batch.saveToFile(path);
@@ -764,7 +768,8 @@ void CSynchroniserDlg::OnConfiguration() {
 void CSynchroniserDlg::moveConnectionsFile(std::string newPath) {
     const std::string current = settings_.connectionsFileName;
     std::error_code error;
-    const bool worthMoving = fs::is_regular_file(current, error) && fs::file_size(current, error) > 0;
+    const bool worthMoving =
+        fs::is_regular_file(current, error) && fs::file_size(current, error) > 0;
     if (worthMoving && !error &&
         prompter().askYesNo("Do you wish to move the current connections file to the new "
                             "location")) {

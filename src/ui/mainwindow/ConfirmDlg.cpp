@@ -5,8 +5,8 @@
 #include "ui_ConfirmDlg.h"
 
 ConfirmDlg::ConfirmDlg(const std::string& caption, const std::string& line1,
-                       const std::string& line2, const std::string& line3,
-                       const std::string& line4, QWidget* parent)
+                       const std::string& line2, const std::string& line3, const std::string& line4,
+                       QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::ConfirmDlg>()) {
     ui_->setupUi(this);
     setWindowTitle(QString::fromStdString(caption));

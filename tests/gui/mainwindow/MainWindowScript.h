@@ -52,10 +52,9 @@ class ScriptedWindowDialogs final : public WindowDialogs {
     }
     void report(QWidget*, const ReportData& report) override {
         calls.push_back("report");
-        reports.push_back(
-            Report{report.heading, report.source, report.target,
-                   report.lists != nullptr ? *report.lists : ActionLists{},
-                   report.problems != nullptr ? *report.problems : ProblemList{}});
+        reports.push_back(Report{report.heading, report.source, report.target,
+                                 report.lists != nullptr ? *report.lists : ActionLists{},
+                                 report.problems != nullptr ? *report.problems : ProblemList{}});
         if (onReport) {
             onReport(report);
         }
