@@ -110,16 +110,10 @@ class WindowFixture : public ::testing::Test {
         stopRequested = false;
         serverPtr_ = makeServer();
         ASSERT_TRUE(server().start()) << server().error();
-        const testsupport::FtpTestServer& server_ = server();
         fs::create_directories(settings());
-        auto connection = std::make_shared<ConnectionDetails>();
-        connection->name = "Site";
-        connection->server = server_.host();
-        connection->port = server_.port();
-        connection->user = server_.user();
-        connection->password = server_.password();
-        connection->passive = true;
-        ASSERT_TRUE(saveConnections(settings() / "KelvaneConnections.txt", {connection}));
+        ASSERT_TRUE(mainwindowtest::writeSiteConnection(settings() / "KelvaneConnections.txt",
+                                                        server().host(), server().port(),
+                                                        server().user(), server().password()));
     }
 
     void TearDown() override {

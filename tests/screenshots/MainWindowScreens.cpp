@@ -50,14 +50,8 @@ struct SiteSetup {
 
     void saveConnection(const std::string& host, std::uint16_t port, const std::string& user,
                         const std::string& password) {
-        auto connection = std::make_shared<ConnectionDetails>();
-        connection->name = "Site";
-        connection->server = host;
-        connection->port = port;
-        connection->user = user;
-        connection->password = password;
-        connection->passive = true;
-        saveConnections(settings / "KelvaneConnections.txt", {connection});
+        mainwindowtest::writeSiteConnection(settings / "KelvaneConnections.txt", host, port, user,
+                                            password);
     }
 
     fs::path saveProfile(bool silent) {

@@ -258,20 +258,31 @@ void CSynchroniserDlg::connectControls() {
     onClick(u.stopButton, &CSynchroniserDlg::OnStop);
     onClick(u.exitButton, &CSynchroniserDlg::OnExit);
 
-    connectCheckBox(u.deleteMissingCheck, &CSynchroniserDlg::onDeleteMissing);
-    connectCheckBox(u.addMissingCheck, &CSynchroniserDlg::onAddMissing);
-    connectCheckBox(u.confirmDeletesCheck, &CSynchroniserDlg::onConfirmDeletes);
-    connectCheckBox(u.checkSubFoldersCheck, &CSynchroniserDlg::onCheckSubFolders);
-    connectCheckBox(u.checkActionsCheck, &CSynchroniserDlg::onCheckActions);
-    connectCheckBox(u.exitOnCompletionCheck, &CSynchroniserDlg::onExitOnCompletion);
-    connectCheckBox(u.silentModeCheck, &CSynchroniserDlg::onSilentMode);
+    using Options = Synchroniser::Options;
+    connectCheckBox(u.deleteMissingCheck, &Options::deleteMissing, &Profile::delete_files);
+    connectCheckBox(u.addMissingCheck, &Options::addMissing, &Profile::add_files);
+    connectCheckBox(u.confirmDeletesCheck, &Options::confirmDeletes, &Profile::confirm_deletes);
+    connectCheckBox(u.checkSubFoldersCheck, &Options::checkSubFolders, &Profile::check_sub_folders);
+    connectCheckBox(u.checkActionsCheck, &Options::checkActions, &Profile::check_actions,
+                    &CSynchroniserDlg::onCheckActions);
+    connectCheckBox(u.exitOnCompletionCheck, &Options::exitOnCompletion,
+                    &Profile::exit_on_completion);
+    connectCheckBox(u.silentModeCheck, &Options::silentMode, &Profile::silent_mode,
+                    &CSynchroniserDlg::onSilentMode);
 
     connect(u.recentFilesCombo, &QComboBox::activated, this,
             &CSynchroniserDlg::OnSelchangeRecentFiles);
-    connect(u.localLocationCombo, &QComboBox::editTextChanged, this,
-            &CSynchroniserDlg::onLocalLocationEdited);
-    connect(u.ftpLocationCombo, &QComboBox::editTextChanged, this,
-            &CSynchroniserDlg::onFtpLocationEdited);
+    // Typing changes the location (and the profile) at once; the history only learns it once
+    // the location is used.
+    const auto onEdit = [this](QComboBox* box, std::string Options::*option,
+                               std::string Profile::*field) {
+        connect(box, &QComboBox::editTextChanged, this, [this, option, field](const QString& text) {
+            setLocation(option, field, text.toStdString());
+            refreshControls();
+        });
+    };
+    onEdit(u.localLocationCombo, &Options::localLocation, &Profile::location1);
+    onEdit(u.ftpLocationCombo, &Options::ftpLocation, &Profile::location2);
     // A location counts as used when it is picked from the list, or typed and confirmed (Enter,
     // or leaving the box).
     const auto onUse = [this](QComboBox* box, void (CSynchroniserDlg::*use)(const std::string&)) {
@@ -283,11 +294,15 @@ void CSynchroniserDlg::connectControls() {
     onUse(u.ftpLocationCombo, &CSynchroniserDlg::useFtpLocation);
 }
 
-void CSynchroniserDlg::connectCheckBox(QAbstractButton* box,
-                                       void (CSynchroniserDlg::*handler)(bool)) {
+void CSynchroniserDlg::connectCheckBox(QAbstractButton* box, bool Synchroniser::Options::*option,
+                                       bool Profile::*field,
+                                       void (CSynchroniserDlg::*interlock)(bool)) {
     // clicked, not toggled: only the person's clicks change the profile, never a refresh.
-    connect(box, &QAbstractButton::clicked, this, [this, handler](bool on) {
-        (this->*handler)(on);
+    connect(box, &QAbstractButton::clicked, this, [this, option, field, interlock](bool on) {
+        setOption(option, field, on);
+        if (interlock != nullptr) {
+            (this->*interlock)(on);
+        }
         refreshControls();
     });
 }
@@ -346,86 +361,46 @@ void CSynchroniserDlg::storeValuesInProfile() {
     p.location2 = o.ftpLocation;
 }
 
-void CSynchroniserDlg::onDeleteMissing(bool on) {
-    sync_.options.deleteMissing = sync_.profile.delete_files = on;
-    sync_.profile.modified = true;
-}
-
-void CSynchroniserDlg::onAddMissing(bool on) {
-    sync_.options.addMissing = sync_.profile.add_files = on;
-    sync_.profile.modified = true;
-}
-
-void CSynchroniserDlg::onConfirmDeletes(bool on) {
-    sync_.options.confirmDeletes = sync_.profile.confirm_deletes = on;
-    sync_.profile.modified = true;
-}
-
-void CSynchroniserDlg::onCheckSubFolders(bool on) {
-    sync_.options.checkSubFolders = sync_.profile.check_sub_folders = on;
+void CSynchroniserDlg::setOption(bool Synchroniser::Options::*option, bool Profile::*field,
+                                 bool on) {
+    sync_.options.*option = sync_.profile.*field = on;
     sync_.profile.modified = true;
 }
 
 void CSynchroniserDlg::onCheckActions(bool on) {
-    sync_.options.checkActions = sync_.profile.check_actions = on;
     if (on) {
         // The review shows every delete anyway.
-        sync_.options.confirmDeletes = sync_.profile.confirm_deletes = false;
+        setOption(&Synchroniser::Options::confirmDeletes, &Profile::confirm_deletes, false);
     }
-    sync_.profile.modified = true;
-}
-
-void CSynchroniserDlg::onExitOnCompletion(bool on) {
-    sync_.options.exitOnCompletion = sync_.profile.exit_on_completion = on;
-    sync_.profile.modified = true;
 }
 
 void CSynchroniserDlg::onSilentMode(bool on) {
-    sync_.options.silentMode = sync_.profile.silent_mode = on;
     if (on) {
         // No one is there to review or to confirm.
-        sync_.options.checkActions = sync_.profile.check_actions = false;
-        sync_.options.confirmDeletes = sync_.profile.confirm_deletes = false;
+        setOption(&Synchroniser::Options::checkActions, &Profile::check_actions, false);
+        setOption(&Synchroniser::Options::confirmDeletes, &Profile::confirm_deletes, false);
     }
     quietMode = on;
-    sync_.profile.modified = true;
 }
 
-void CSynchroniserDlg::onLocalLocationEdited(const QString& text) {
-    const std::string location = text.toStdString();
-    sync_.options.localLocation = location;
-    if (sync_.profile.location1 != location) {
-        sync_.profile.location1 = location;
+void CSynchroniserDlg::setLocation(std::string Synchroniser::Options::*option,
+                                   std::string Profile::*field, const std::string& location) {
+    sync_.options.*option = location;
+    if (sync_.profile.*field != location) {
+        sync_.profile.*field = location;
         sync_.profile.modified = true;
     }
-    refreshControls();
-}
-
-void CSynchroniserDlg::onFtpLocationEdited(const QString& text) {
-    const std::string location = text.toStdString();
-    sync_.options.ftpLocation = location;
-    if (sync_.profile.location2 != location) {
-        sync_.profile.location2 = location;
-        sync_.profile.modified = true;
-    }
-    refreshControls();
 }
 
 void CSynchroniserDlg::useLocalLocation(const std::string& location) {
-    sync_.options.localLocation = location;
-    if (sync_.profile.location1 != location) {
-        sync_.profile.location1 = location;
-        sync_.profile.modified = true;
-    }
+    setLocation(&Synchroniser::Options::localLocation, &Profile::location1, location);
     settings_.location1.use(location);
     refreshControls();
 }
 
 void CSynchroniserDlg::useFtpLocation(const std::string& location) {
-    if (sync_.profile.location2 != location) {
-        sync_.profile.location2 = location;
-        sync_.profile.modified = true;
-    }
+    setLocation(&Synchroniser::Options::ftpLocation, &Profile::location2, location);
+    // This also remembers the location, and may ask to break the open connection.
     sync_.selectFtpLocation(location);
     refreshControls();
 }

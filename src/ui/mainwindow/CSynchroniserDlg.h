@@ -87,17 +87,15 @@ class CSynchroniserDlg : public QDialog {
     void applyConfiguration();
     void applyTooltips();
     void connectControls();
-    void connectCheckBox(QAbstractButton* box, void (CSynchroniserDlg::*handler)(bool));
-
-    void onDeleteMissing(bool on);
-    void onAddMissing(bool on);
-    void onConfirmDeletes(bool on);
-    void onCheckSubFolders(bool on);
+    // A check box sets its option and the profile's field; `interlock` then switches off the
+    // options it rules out.
+    void connectCheckBox(QAbstractButton* box, bool Synchroniser::Options::*option,
+                         bool Profile::*field, void (CSynchroniserDlg::*interlock)(bool) = nullptr);
+    void setOption(bool Synchroniser::Options::*option, bool Profile::*field, bool on);
     void onCheckActions(bool on);
-    void onExitOnCompletion(bool on);
     void onSilentMode(bool on);
-    void onLocalLocationEdited(const QString& text);
-    void onFtpLocationEdited(const QString& text);
+    void setLocation(std::string Synchroniser::Options::*option, std::string Profile::*field,
+                     const std::string& location);
 
     // The option defaults of the settings, as the window's values (no profile open).
     void takeOptionDefaults();

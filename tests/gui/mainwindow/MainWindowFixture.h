@@ -137,14 +137,8 @@ class MainWindowFixture : public ::testing::Test {
     // The connections file of the settings folder, with one connection "Site".
     void writeConnection(const std::string& host, std::uint16_t port, const std::string& user = "",
                          const std::string& password = "") {
-        auto connection = std::make_shared<ConnectionDetails>();
-        connection->name = "Site";
-        connection->server = host;
-        connection->port = port;
-        connection->user = user;
-        connection->password = password;
-        connection->passive = true;
-        ASSERT_TRUE(saveConnections(settingsFolder() / "KelvaneConnections.txt", {connection}));
+        ASSERT_TRUE(writeSiteConnection(settingsFolder() / "KelvaneConnections.txt", host, port,
+                                        user, password));
     }
 
     // Lets the event loop run until `done` holds, at most `limit`.

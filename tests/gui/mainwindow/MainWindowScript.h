@@ -4,6 +4,8 @@
 // every dialog the window opens, every file chooser and every message box, with a record of
 // what was asked and shown.
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +19,10 @@
 #include "profiles/AppSettings.h"
 #include "profiles/BatchList.h"
 #include "profiles/Profile.h"
+#include "support/FakeSynchroniserView.h"
+#include "support/ScriptedPrompter.h"
+#include "transfer/ConnectionDetails.h"
+#include "transfer/ConnectionsFile.h"
 #include "ui/mainwindow/FileDialogs.h"
 #include "ui/mainwindow/WindowDialogs.h"
 
@@ -25,13 +31,7 @@ namespace mainwindowtest {
 class ScriptedWindowDialogs final : public WindowDialogs {
   public:
     // What a report showed, copied when it was shown.
-    struct Report {
-        std::string heading;
-        std::string source;
-        std::string target;
-        ActionLists lists;
-        ProblemList problems;
-    };
+    using Report = testsupport::FakeSynchroniserView::Report;
 
     bool moreOptions(QWidget*, Profile& profile) override {
         calls.push_back("moreOptions");
@@ -84,29 +84,21 @@ class ScriptedWindowDialogs final : public WindowDialogs {
     std::vector<Report> reports;
 };
 
-// Yes/No questions take scripted answers (No once the script is used up); delete confirmations
-// are answered Yes.
-class ScriptedPrompter final : public Prompter {
-  public:
-    void messageBox(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string& text) override {
-        questions.push_back(text);
-        if (answers.empty()) {
-            return false;
-        }
-        const bool answer = answers.front();
-        answers.erase(answers.begin());
-        return answer;
-    }
-    ConfirmAnswer confirmDelete(const std::string&, const std::string&, const std::string&,
-                                const std::string&, const std::string&) override {
-        return ConfirmAnswer::Yes;
-    }
+using ScriptedPrompter = testsupport::ScriptedPrompter;
 
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    std::vector<bool> answers;
-};
+// Writes a connections file holding one connection "Site".
+inline bool writeSiteConnection(const std::filesystem::path& file, const std::string& host,
+                                std::uint16_t port, const std::string& user,
+                                const std::string& password) {
+    auto connection = std::make_shared<ConnectionDetails>();
+    connection->name = "Site";
+    connection->server = host;
+    connection->port = port;
+    connection->user = user;
+    connection->password = password;
+    connection->passive = true;
+    return saveConnections(file, {connection});
+}
 
 // File choosers answer from a queue (cancel once it is empty) and record what they were given.
 class ScriptedFileDialogs final : public FileDialogs {
