@@ -26,8 +26,10 @@ test: deps
 demo: build
 	@bash scripts/demo.sh $(BUILD_DIR)
 
+# make run ARGS=site.kvp opens the desktop program on a profile or batch file.
+ARGS ?=
 run: build
-	@bash scripts/run.sh $(BUILD_DIR)
+	@bash scripts/run.sh $(BUILD_DIR) $(ARGS)
 
 SHOTS_BUILD_DIR ?= build-screenshots
 

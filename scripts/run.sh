@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Opens the desktop program once it exists.
+# Opens the desktop program, with the profile or batch file given after the build folder.
 set -euo pipefail
 build=${1:-build}
-if [ -x "$build/src/kelvane" ]; then
-  exec "$build/src/kelvane" "${@:2}"
+if [ ! -x "$build/src/kelvane" ]; then
+  echo "The desktop program is not built; run make build first (kelvane-cli is at $build/src/kelvane-cli)." >&2
+  exit 1
 fi
-echo "The desktop program kelvane is not built yet; kelvane-cli is at $build/src/kelvane-cli."
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display to open the window on: set DISPLAY, or run it under xvfb-run." >&2
+  exit 1
+fi
+exec "$build/src/kelvane" "${@:2}"

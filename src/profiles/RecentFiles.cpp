@@ -25,6 +25,10 @@ bool RecentFiles::addRecent(const std::string& path) {
     return true;
 }
 
+bool RecentFiles::remove(const std::string& path) {
+    return std::erase(entries_, path) > 0;
+}
+
 std::string RecentFiles::valueName(std::size_t index) {
     char name[32];
     std::snprintf(name, sizeof name, "ProfilePath%02zu", index);

@@ -16,6 +16,8 @@ class RecentFiles {
     // oldest entry when the list is full. An empty path leaves the list alone; returns whether
     // the list changed.
     bool addRecent(const std::string& path);
+    // Forgets `path` (a file that could not be loaded any more); returns whether it was listed.
+    bool remove(const std::string& path);
 
     const std::vector<std::string>& entries() const { return entries_; }
 

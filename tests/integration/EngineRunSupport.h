@@ -23,6 +23,7 @@
 #include "support/CommandGlobals.h"
 #include "support/FakeSynchroniserView.h"
 #include "support/PyFtpdServer.h"
+#include "support/ScriptedPrompter.h"
 #include "support/TempFolder.h"
 #include "support/VsftpdServer.h"
 #include "transfer/CommandState.h"
@@ -37,29 +38,7 @@ namespace enginerun {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// Messages are recorded; Yes/No questions take scripted answers (No once the script is used
-// up); delete confirmations are answered Yes.
-class ScriptedPrompter final : public Prompter {
-  public:
-    void messageBox(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string& text) override {
-        questions.push_back(text);
-        if (answers.empty()) {
-            return false;
-        }
-        const bool answer = answers.front();
-        answers.erase(answers.begin());
-        return answer;
-    }
-    ConfirmAnswer confirmDelete(const std::string&, const std::string&, const std::string&,
-                                const std::string&, const std::string&) override {
-        return ConfirmAnswer::Yes;
-    }
-
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    std::vector<bool> answers;
-};
+using ScriptedPrompter = testsupport::ScriptedPrompter;
 
 using Report = testsupport::FakeSynchroniserView::Report;
 

@@ -42,6 +42,14 @@ bool PyFtpdServer::start() {
         argv.push_back("--masquerade");
         argv.push_back(options_.masqueradeAddress);
     }
+    if (options_.uploadBytesPerSecond > 0) {
+        argv.push_back("--upload-rate");
+        argv.push_back(std::to_string(options_.uploadBytesPerSecond));
+    }
+    if (options_.failedStores > 0) {
+        argv.push_back("--fail-stores");
+        argv.push_back(std::to_string(options_.failedStores));
+    }
     if (!process_.start(argv, logFile_, true)) {
         fail(process_.error());
         return false;

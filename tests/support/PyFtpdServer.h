@@ -12,6 +12,11 @@ class PyFtpdServer : public FtpTestServer {
         bool epsv = true;               // false: EPSV is refused, the client must fall back to PASV
         bool eprt = true;               // false: EPRT is refused, the client must fall back to PORT
         std::string masqueradeAddress;  // put into PASV replies instead of the real address
+        // Bytes per second the server takes in on an upload (0: as fast as it can), so that a
+        // test can act while a large upload is still under way.
+        std::uint32_t uploadBytesPerSecond = 0;
+        // The first this many STOR commands are answered "451" without storing anything.
+        int failedStores = 0;
     };
 
     PyFtpdServer() : PyFtpdServer(Options{}) {}

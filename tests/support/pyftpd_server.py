@@ -12,7 +12,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -25,6 +25,10 @@ def main():
     parser.add_argument("--no-epsv", action="store_true", help="refuse EPSV (clients use PASV)")
     parser.add_argument("--no-eprt", action="store_true", help="refuse EPRT (clients use PORT)")
     parser.add_argument("--masquerade", help="address to put into PASV replies")
+    parser.add_argument("--upload-rate", type=int, default=0,
+                        help="bytes per second accepted on an upload (0: no limit)")
+    parser.add_argument("--fail-stores", type=int, default=0,
+                        help="answer the first N STOR commands with 451")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.INFO, stream=sys.stderr,
@@ -35,8 +39,15 @@ def main():
     # change mode and change time.
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 
+    failures_left = [args.fail_stores]
+
     class Handler(FTPHandler):
-        pass
+        def ftp_STOR(self, file, mode="w"):
+            if failures_left[0] > 0:
+                failures_left[0] -= 1
+                self.respond("451 Requested action aborted: local error in processing.")
+                return None
+            return FTPHandler.ftp_STOR(self, file, mode)
 
     Handler.authorizer = authorizer
     # Tests of a wrong password must not wait for the default three-second penalty.
@@ -46,6 +57,11 @@ def main():
         Handler.passive_ports = range(first, last + 1)
     if args.masquerade:
         Handler.masquerade_address = args.masquerade
+    if args.upload_rate > 0:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = args.upload_rate
+
+        Handler.dtp_handler = Throttled
     refused = set()
     if args.no_epsv:
         refused.add("EPSV")
