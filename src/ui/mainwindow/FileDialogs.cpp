@@ -22,6 +22,13 @@ QString startFolder(const std::string& startPath) {
     return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
 }
 
+std::optional<std::string> singleChoice(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return toStd(dialog.selectedFiles().front());
+}
+
 // QFileDialog's static functions take no default suffix; this one adds it the way the file
 // dialogs of the original program did, when the chosen name has no extension of its own.
 class QtFileDialogs final : public FileDialogs {
@@ -33,10 +40,7 @@ class QtFileDialogs final : public FileDialogs {
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setDefaultSuffix(qs(defaultSuffix));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-            return std::nullopt;
-        }
-        return toStd(dialog.selectedFiles().front());
+        return singleChoice(dialog);
     }
 
     std::vector<std::string> openFiles(QWidget* parent, const std::string& caption,
@@ -62,10 +66,18 @@ class QtFileDialogs final : public FileDialogs {
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(qs(defaultSuffix));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-            return std::nullopt;
-        }
-        return toStd(dialog.selectedFiles().front());
+        return singleChoice(dialog);
+    }
+
+    std::optional<std::string> openNewOrExistingFile(QWidget* parent, const std::string& caption,
+                                                     const std::string& startPath,
+                                                     const std::string& filter,
+                                                     const std::string& defaultSuffix) override {
+        QFileDialog dialog(parent, qs(caption), startFolder(startPath), qs(filter));
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setDefaultSuffix(qs(defaultSuffix));
+        return singleChoice(dialog);
     }
 
     std::optional<std::string> chooseFolder(QWidget* parent, const std::string& caption,
