@@ -15,8 +15,6 @@ class AboutDlg : public QDialog {
     explicit AboutDlg(QWidget* parent = nullptr);
     ~AboutDlg() override;
 
-    Ui::AboutDlg& ui() { return *ui_; }
-
   private:
     std::unique_ptr<Ui::AboutDlg> ui_;
 };

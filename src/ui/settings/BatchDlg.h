@@ -19,8 +19,6 @@ class BatchDlg : public QDialog {
     BatchDlg(BatchList& batch, SettingsStore* settings, QWidget* parent = nullptr);
     ~BatchDlg() override;
 
-    Ui::BatchDlg& ui() { return *ui_; }
-
   public slots:
     void OnAddFiles();
     void OnRemove();

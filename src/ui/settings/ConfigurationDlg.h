@@ -25,8 +25,6 @@ class ConfigurationDlg : public QDialog {
     // What "About" opens.
     std::unique_ptr<AboutDlg> makeAbout();
 
-    Ui::ConfigurationDlg& ui() { return *ui_; }
-
   public slots:
     void OnConnectionTimeout();
     void OnBrowse();

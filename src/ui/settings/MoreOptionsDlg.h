@@ -18,8 +18,6 @@ class MoreOptionsDlg : public QDialog {
     explicit MoreOptionsDlg(Profile& profile, QWidget* parent = nullptr);
     ~MoreOptionsDlg() override;
 
-    Ui::MoreOptionsDlg& ui() { return *ui_; }
-
   public slots:
     void OnLogFile();
     void OnBrowse();
