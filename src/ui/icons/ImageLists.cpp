@@ -8,8 +8,11 @@ namespace {
 
 constexpr int kFailedOffset = 6;
 
-QIcon icon(const char* name) {
-    return QIcon(QStringLiteral(":/entries/%1.svg").arg(QLatin1String(name)));
+template <std::size_t count>
+void load(std::array<QIcon, count>& icons, const char* const (&names)[count]) {
+    for (std::size_t index = 0; index < count; ++index) {
+        icons[index] = QIcon(QStringLiteral(":/entries/%1.svg").arg(QLatin1String(names[index])));
+    }
 }
 
 }  // namespace
@@ -45,9 +48,7 @@ ImageLists::ImageLists() {
         "folder-delete-failed",
         "file-delete-failed",
     };
-    for (int index = 0; index < kEntryImages; ++index) {
-        entries_[index] = icon(entryNames[index]);
-    }
+    load(entries_, entryNames);
     const char* const stateNames[kFolderStates] = {
         "folder",
         "folder",
@@ -63,9 +64,7 @@ ImageLists::ImageLists() {
         "folder-open-add-failed",
         "folder-open-delete-failed",
     };
-    for (int index = 0; index < kFolderStates; ++index) {
-        folderStates_[index] = icon(stateNames[index]);
-    }
+    load(folderStates_, stateNames);
 }
 
 int ImageLists::entryImageIndex(const FileEntry& entry, bool showActions) {
