@@ -20,8 +20,6 @@ class ConnectingDlg : public QDialog {
                            QWidget* parent = nullptr);
     ~ConnectingDlg() override;
 
-    Ui::ConnectingDlg& ui() { return *ui_; }
-
   public slots:
     // The connection attempt (timer 3). A failure that Stop did not cause is reported.
     void OnTimer();

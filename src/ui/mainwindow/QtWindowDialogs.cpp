@@ -5,20 +5,45 @@
 #include "ui/mainwindow/ConnectingDlg.h"
 #include "ui/report/SyncReportDlg.h"
 #include "ui/report/SyncResultsDlg.h"
+#include "ui/settings/BatchDlg.h"
+#include "ui/settings/ConfigurationDlg.h"
+#include "ui/settings/MoreOptionsDlg.h"
 
 QtWindowDialogs::QtWindowDialogs(SettingsStore* settings) : settings_(settings) {}
 
-// The options dialogs are not in this commit yet: they answer Cancel, which changes nothing.
-bool QtWindowDialogs::moreOptions(QWidget*, Profile&) {
-    return false;
+namespace {
+
+// Messages of a dialog the person opened are always shown, silent mode or not.
+class QuietModeOff {
+  public:
+    QuietModeOff() : saved_(quietMode.exchange(false)) {}
+    ~QuietModeOff() { quietMode = saved_; }
+    QuietModeOff(const QuietModeOff&) = delete;
+    QuietModeOff& operator=(const QuietModeOff&) = delete;
+
+  private:
+    bool saved_;
+};
+
+}  // namespace
+
+bool QtWindowDialogs::moreOptions(QWidget* parent, Profile& profile) {
+    const QuietModeOff messagesShown;
+    MoreOptionsDlg dialog(profile, parent);
+    return dialog.exec() == QDialog::Accepted;
 }
 
-bool QtWindowDialogs::configuration(QWidget*, ConfigurationSettings&, std::string&) {
-    return false;
+bool QtWindowDialogs::configuration(QWidget* parent, ConfigurationSettings& settings,
+                                    std::string& connectionsFileName) {
+    const QuietModeOff messagesShown;
+    ConfigurationDlg dialog(settings, connectionsFileName, parent);
+    return dialog.exec() == QDialog::Accepted;
 }
 
-bool QtWindowDialogs::batchList(QWidget*, BatchList&) {
-    return false;
+bool QtWindowDialogs::batchList(QWidget* parent, BatchList& batch) {
+    const QuietModeOff messagesShown;
+    BatchDlg dialog(batch, settings_, parent);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 bool QtWindowDialogs::reviewPlan(QWidget* parent, PlanForReview& plan) {

@@ -18,8 +18,6 @@ class ProblemLogDlg : public QDialog {
     explicit ProblemLogDlg(const ProblemList& problems, QWidget* parent = nullptr);
     ~ProblemLogDlg() override;
 
-    Ui::ProblemLogDlg& ui() { return *ui_; }
-
   private:
     std::unique_ptr<Ui::ProblemLogDlg> ui_;
 };

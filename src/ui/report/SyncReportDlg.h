@@ -32,8 +32,6 @@ class SyncReportDlg : public QDialog {
     std::unique_ptr<ProblemLogDlg> makeProblemLog();
     std::unique_ptr<SyncResultsDlg> makeDetails();
 
-    Ui::SyncReportDlg& ui() { return *ui_; }
-
   public slots:
     void OnViewProblemLog();
     void OnViewDetails();

@@ -32,7 +32,6 @@ class SyncResultsDlg : public QDialog {
     bool resultsMode() const { return editable_[0] == nullptr; }
     int currentCategory() const { return current_; }
     QPushButton* categoryButton(int category) const;
-    Ui::SyncResultsDlg& ui() { return *ui_; }
 
   public slots:
     // Shows the category's entries that did not fail; a category button's click.
