@@ -42,6 +42,14 @@ bool PyFtpdServer::start() {
         argv.push_back("--masquerade");
         argv.push_back(options_.masqueradeAddress);
     }
+    if (port_ != 0) {
+        argv.push_back("--port");  // a restart
+        argv.push_back(std::to_string(port_));
+    }
+    if (uploadRate_ != 0) {
+        argv.push_back("--max-upload-rate");
+        argv.push_back(std::to_string(uploadRate_));
+    }
     if (!process_.start(argv, logFile_, true)) {
         fail(process_.error());
         return false;
@@ -58,6 +66,11 @@ bool PyFtpdServer::start() {
     }
     port_ = static_cast<std::uint16_t>(port);
     return true;
+}
+
+bool PyFtpdServer::restart() {
+    process_.kill();
+    return start();
 }
 
 }  // namespace testsupport

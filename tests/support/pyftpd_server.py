@@ -12,7 +12,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -25,6 +25,9 @@ def main():
     parser.add_argument("--no-epsv", action="store_true", help="refuse EPSV (clients use PASV)")
     parser.add_argument("--no-eprt", action="store_true", help="refuse EPRT (clients use PORT)")
     parser.add_argument("--masquerade", help="address to put into PASV replies")
+    parser.add_argument("--port", type=int, default=0, help="control port (0: any free one)")
+    parser.add_argument("--max-upload-rate", type=int, default=0,
+                        help="bytes per second an upload is read at (0: no limit)")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.INFO, stream=sys.stderr,
@@ -54,7 +57,13 @@ def main():
     if refused:
         Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in refused}
 
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    if args.max_upload_rate:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = args.max_upload_rate
+
+        Handler.dtp_handler = Throttled
+
+    server = FTPServer(("127.0.0.1", args.port), Handler)
 
     def watch_parent():
         sys.stdin.read()
