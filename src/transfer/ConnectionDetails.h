@@ -83,9 +83,10 @@ class ConnectionDetails : public PersistentRecord,
     bool deleteFile(const std::string& path);
     bool renameFile(const std::string& existingPath, const std::string& newPath);
     // Sends a local file; each chunk adds to bytesDone. An upload cut short (Stop, time-out, a
-    // broken connection) fails and leaves no partial file while the server still listens. When
-    // the server drops the connection, it logs in again and tries once more; a second drop or
-    // a failed login sets stopRequested and closes the connection.
+    // broken connection) fails and leaves no partial file while the server still listens: it
+    // returns only once the partial file is deleted, or that has had the time of a command.
+    // When the server drops the connection, it logs in again and tries once more; a second drop
+    // or a failed login sets stopRequested and closes the connection.
     bool uploadFile(const std::string& localPath, const std::string& remotePath);
 
     // Live fields: present and meaningful only while connected, except homeDirectory.
@@ -119,7 +120,7 @@ class ConnectionDetails : public PersistentRecord,
     bool sendChangeDirectory(const std::string& path);
     // Sets up homeDirectory and currentDirectory right after login.
     bool setUpDirectories();
-    // One run of the upload worker.
+    // One run of the upload worker, and the time its clean-up needs after Stop or a time-out.
     bool runUpload(const std::string& localPath, const std::string& remotePath);
 };
 

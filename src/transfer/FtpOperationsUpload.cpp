@@ -59,7 +59,18 @@ bool ConnectionDetails::runUpload(const std::string& localPath, const std::strin
     }
     command->firstPath = localPath;
     command->secondPath = remotePath;
-    return runFtpCommand(command, FtpCommandKind::Upload, uploadAttempt, commandLimitSeconds());
+    if (runFtpCommand(command, FtpCommandKind::Upload, uploadAttempt, commandLimitSeconds())) {
+        return true;
+    }
+    // Stop or the time limit ended the wait, but the worker may still be sending, or deleting
+    // what it sent. Neither the run nor the program may go on before the server keeps no part
+    // of the file under its name, or the clean-up has had the time of a command: the program
+    // would close the connection under the worker's feet, and the next command would wait for
+    // the connection on its own clock.
+    const unsigned limit = commandLimitSeconds();
+    waitForCommandEnd(*command, limit != 0 ? limit : kDefaultCommandTimeout);
+    // The server may have confirmed the whole file after all (Stop came after the last chunk).
+    return command->succeeded.load();
 }
 
 bool ConnectionDetails::uploadFile(const std::string& localPath, const std::string& remotePath) {
