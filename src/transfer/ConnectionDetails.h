@@ -86,7 +86,8 @@ class ConnectionDetails : public PersistentRecord,
     // broken connection) fails and leaves no partial file while the server still listens: it
     // returns only once the partial file is deleted, or that has had the time of a command.
     // When the server drops the connection, it logs in again and tries once more; a second drop
-    // or a failed login sets stopRequested and closes the connection.
+    // or a failed login sets stopRequested and closes the connection. With
+    // unfinishedUploads() installed, the upload is recorded there until the server confirms it.
     bool uploadFile(const std::string& localPath, const std::string& remotePath);
 
     // Live fields: present and meaningful only while connected, except homeDirectory.
@@ -122,6 +123,8 @@ class ConnectionDetails : public PersistentRecord,
     bool setUpDirectories();
     // One run of the upload worker, and the time its clean-up needs after Stop or a time-out.
     bool runUpload(const std::string& localPath, const std::string& remotePath);
+    // runUpload, and once more after logging in again when the server dropped the connection.
+    bool uploadOrLogInAgain(const std::string& localPath, const std::string& remotePath);
 };
 
 // The socket limits of a live connection: every single read or write may wait as long as a

@@ -1,5 +1,7 @@
 // Uploading one file, with the one reconnect a dropped connection earns.
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "common/ErrorReport.h"
@@ -8,6 +10,7 @@
 #include "transfer/Progress.h"
 #include "transfer/RetryDisplay.h"
 #include "transfer/TimedCommand.h"
+#include "transfer/UnfinishedUploads.h"
 #include "transfer/ftp/FtpConnection.h"
 
 namespace {
@@ -49,6 +52,11 @@ bool uploadAttempt(TimedCommand& record) {
     return false;
 }
 
+std::uint64_t localFileSize(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
 }  // namespace
 
 bool ConnectionDetails::runUpload(const std::string& localPath, const std::string& remotePath) {
@@ -76,6 +84,19 @@ bool ConnectionDetails::runUpload(const std::string& localPath, const std::strin
 bool ConnectionDetails::uploadFile(const std::string& localPath, const std::string& remotePath) {
     waitForCommand(0);
     listingCache.clear();
+    UnfinishedUploads* unfinished = unfinishedUploads();
+    if (unfinished != nullptr) {
+        unfinished->begin(*this, remotePath, localFileSize(localPath));
+    }
+    const bool uploaded = uploadOrLogInAgain(localPath, remotePath);
+    if (uploaded && unfinished != nullptr) {
+        unfinished->finish(*this, remotePath);
+    }
+    return uploaded;
+}
+
+bool ConnectionDetails::uploadOrLogInAgain(const std::string& localPath,
+                                           const std::string& remotePath) {
     bool uploaded = runUpload(localPath, remotePath);
     if (!commandState().connectionResetSeen.load() || stopRequested.load()) {
         return uploaded;
