@@ -86,7 +86,7 @@ class ConnectionDetails : public PersistentRecord,
     // broken connection) fails and leaves no partial file while the server still listens: it
     // returns only once the partial file is deleted, or that has had the time of a command.
     // When the server drops the connection, it logs in again and tries once more; a second drop
-    // or a failed login sets stopRequested and closes the connection. With
+    // or a failed login sets stopRequested and lostConnection and closes the connection. With
     // unfinishedUploads() installed, the upload is recorded there until the server confirms it.
     bool uploadFile(const std::string& localPath, const std::string& remotePath);
 
@@ -99,6 +99,9 @@ class ConnectionDetails : public PersistentRecord,
     std::string homeDirectory;
     // The last listing of currentDirectory; emptied by every command that may change it.
     std::vector<FileEntryPtr> listingCache;
+    // Set when an upload stopped the run because the server dropped the connection and it could
+    // not be used again; a run clears it as it starts, so that its end can tell this from Stop.
+    bool lostConnection = false;
 
   private:
     // A command record for the live connection with the socket limits brought up to date;

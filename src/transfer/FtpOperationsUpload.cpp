@@ -104,11 +104,13 @@ bool ConnectionDetails::uploadOrLogInAgain(const std::string& localPath,
     disconnectFtp();
     if (!connectFtp()) {
         // The run cannot go on without a connection.
+        lostConnection = true;
         requestStop();
         return false;
     }
     uploaded = runUpload(localPath, remotePath);
     if (commandState().connectionResetSeen.load()) {
+        lostConnection = true;
         requestStop();
         disconnectFtp();
     }
