@@ -20,8 +20,9 @@ constexpr std::string_view kFinished = "finished";
 constexpr char kField = '\t';
 // Fields of a key: name, server, port, user, path.
 constexpr long kKeySeparators = 4;
-// A long run rewrites its journal now and then, so that it never grows much past this.
-constexpr std::size_t kLinesBetweenCompactions = 4096;
+// A long run rewrites its journal now and then, so that it never grows much past this many
+// uploads.
+constexpr std::size_t kWritesBetweenCompactions = 4096;
 
 UnfinishedUploads* installed = nullptr;
 
@@ -103,7 +104,9 @@ std::string UnfinishedUploads::keyOf(const ConnectionDetails& connection,
 void UnfinishedUploads::begin(const ConnectionDetails& connection, const std::string& remotePath,
                               std::uint64_t size) {
     std::string key = keyOf(connection, remotePath);
-    append(kStarted, key, size >= kSyncedSize);
+    std::string lines = std::exchange(finishedLines_, {});
+    addLine(lines, kStarted, key);
+    write(lines, size >= kSyncedSize);
     unfinished_.insert(std::move(key));
 }
 
@@ -115,7 +118,9 @@ void UnfinishedUploads::finish(const ConnectionDetails& connection, const std::s
     // Only what this program knows to be unfinished: an upload another program began after
     // this one read the file is that program's to finish.
     if (unfinished_.erase(key) != 0) {
-        append(kFinished, key, false);
+        // Written with the next line or when the file is tidied up: one write per upload. A
+        // program killed in between uploads that one file again.
+        addLine(finishedLines_, kFinished, key);
     }
 }
 
@@ -173,24 +178,25 @@ void UnfinishedUploads::closeFile() {
     }
 }
 
-void UnfinishedUploads::append(std::string_view kind, const std::string& key, bool sync) {
+void UnfinishedUploads::addLine(std::string& lines, std::string_view kind, const std::string& key) {
+    lines += kind;
+    lines += kField;
+    lines += key;
+    lines += '\n';
+}
+
+void UnfinishedUploads::write(const std::string& lines, bool sync) {
     if (!openShared(true)) {
         return;
     }
-    std::string line;
-    line.reserve(kind.size() + key.size() + 2);
-    line += kind;
-    line += kField;
-    line += key;
-    line += '\n';
-    // One write per line: appends of several programs never interleave inside a line.
-    if (!writeAll(fd_, line)) {
+    // Whole lines in one write: appends of several programs never interleave inside a line.
+    if (!writeAll(fd_, lines)) {
         return;
     }
     if (sync) {
         ::fdatasync(fd_);
     }
-    if (++linesSinceCompact_ >= kLinesBetweenCompactions) {
+    if (++writesSinceCompact_ >= kWritesBetweenCompactions) {
         compact();
     }
 }
@@ -224,8 +230,7 @@ void UnfinishedUploads::readFile() {
         }
         const std::string_view kind = line.substr(0, split);
         const std::string_view key = line.substr(split + 1);
-        if (std::count(key.begin(), key.end(), kField) != kKeySeparators ||
-            key.back() == kField) {
+        if (std::count(key.begin(), key.end(), kField) != kKeySeparators || key.back() == kField) {
             continue;  // not a whole line: a field or the path is missing
         }
         if (kind == kStarted) {
@@ -241,7 +246,11 @@ void UnfinishedUploads::readFile() {
 
 void UnfinishedUploads::compact() {
     if (!openShared(false)) {
+        finishedLines_.clear();  // no file: nothing there is unfinished
         return;
+    }
+    if (!finishedLines_.empty()) {
+        writeAll(fd_, std::exchange(finishedLines_, {}));
     }
     if (lockFile(fd_, LOCK_EX | LOCK_NB) != 0) {
         // Another program has the file open and rewrites it when it can. Turning the shared
@@ -252,7 +261,7 @@ void UnfinishedUploads::compact() {
     }
     // Alone with the file: it holds the whole truth, other programs' lines included.
     readFile();
-    linesSinceCompact_ = 0;
+    writesSinceCompact_ = 0;
     if (!unfinished_.empty() && linesInFile_ == unfinished_.size()) {
         // Nothing to leave out; the file stays, and so does this program's share of it.
         if (lockFile(fd_, LOCK_SH) != 0) {
