@@ -551,7 +551,7 @@ namespace {
 template <typename Server>
 class CliRunCut : public ::testing::Test {
   protected:
-    static constexpr std::size_t kBigSize = 32 * 1024 * 1024;
+    static constexpr std::size_t kBigSize = 16 * 1024 * 1024;
     static constexpr std::uint32_t kUploadRate = 8 * 1024 * 1024;
 
     void SetUp() override {
