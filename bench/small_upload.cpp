@@ -2,7 +2,9 @@
 // runs one FTP operation at a time. Starts pyftpdlib on 127.0.0.1 through the test launcher,
 // uploads a small file many times over one logged-in connection and prints the distribution,
 // first through the bare protocol client, then through ConnectionDetails::uploadFile, the path
-// a synchronisation takes (a timed command on a worker thread with its wait and retry loop).
+// a synchronisation takes (a timed command on a worker thread with its wait and retry loop),
+// without and with the record of unfinished uploads that kelvane-cli keeps, in alternation so
+// that both meet the same state of the loopback's ports.
 //
 //   bench_small_upload [--count N] [--size BYTES] [--seconds LIMIT]
 
@@ -22,6 +24,7 @@
 #include "support/PyFtpdServer.h"
 #include "support/TempFolder.h"
 #include "transfer/ConnectionDetails.h"
+#include "transfer/UnfinishedUploads.h"
 #include "transfer/ftp/FtpConnection.h"
 
 namespace {
@@ -174,16 +177,35 @@ int main(int argc, char** argv) {
         }
         const std::uint64_t before = details->ftp->commandCount();
         const std::string localPath = file.string();
-        Measurement timed = measure(settings, [&](int i, std::string& failure) {
+        UnfinishedUploads record(local.path() / "settings" / kUnfinishedUploadsFileName);
+        Settings both = settings;
+        both.count = settings.count * 2;
+        Measurement timed;
+        Measurement recorded;
+        const Measurement all = measure(both, [&](int i, std::string& failure) {
+            const bool withRecord = i % 2 == 1;
+            setUnfinishedUploads(withRecord ? &record : nullptr);
+            const Clock::time_point start = Clock::now();
             const bool ok = details->uploadFile(localPath, remoteName("timed", i));
+            const double millis =
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+            Measurement& mine = withRecord ? recorded : timed;
             if (!ok) {
                 failure = lastErrorText();
+                ++mine.failures;
+                mine.lastFailure = failure;
+            } else {
+                mine.millis.push_back(millis);
             }
             return ok;
         });
-        timed.commands = details->ftp ? details->ftp->commandCount() - before : 0;
+        setUnfinishedUploads(nullptr);
+        timed.commands = details->ftp ? (details->ftp->commandCount() - before) / 2 : 0;
+        recorded.commands = timed.commands;
+        timed.cutShort = recorded.cutShort = all.cutShort;
         print("ConnectionDetails::uploadFile", timed);
-        status |= timed.failures > 0 ? 1 : 0;
+        print("  with UnfinishedUploads", recorded);
+        status |= all.failures > 0 ? 1 : 0;
         details->disconnectFtp();
     }
     return status;

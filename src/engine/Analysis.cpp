@@ -87,8 +87,9 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
         setStatus("Checking file: " + file->fullPath());
         if (files.targetOf[i] != NameMatch::kNone) {
             const FileEntryPtr& target = targetFiles[files.targetOf[i]];
-            if (needsOverwrite(*file, *target, profile.compare_on_time, profile.adjust_time_hours,
-                               profile.adjust_time_mins) &&
+            if ((target_.hasUnfinishedUpload(*target) ||
+                 needsOverwrite(*file, *target, profile.compare_on_time, profile.adjust_time_hours,
+                                profile.adjust_time_mins)) &&
                 !target_.isExcludedByFirst(*file) && !target_.isExcludedBySecond(*target)) {
                 target->action = EntryAction::Overwrite;
                 lists.overwriteFiles.emplace(file, ActionPair{file, target});

@@ -14,6 +14,7 @@
 #include "transfer/ConnectionDetails.h"
 #include "transfer/LocalFileOperations.h"
 #include "transfer/Progress.h"
+#include "transfer/UnfinishedUploads.h"
 
 namespace {
 
@@ -183,6 +184,12 @@ bool FtpSyncLocation::deleteFile(const FileEntry& entry) {
         return false;
     }
     return connection_->deleteFile(entry.fullPath());
+}
+
+bool FtpSyncLocation::hasUnfinishedUpload(const FileEntry& entry) const {
+    const UnfinishedUploads* unfinished = unfinishedUploads();
+    return unfinished != nullptr && connection_ != nullptr &&
+           unfinished->contains(*connection_, entry.fullPath());
 }
 
 bool FtpSyncLocation::createFolder(const FileEntry& entry) {

@@ -54,6 +54,9 @@ class FtpSyncLocation : public SyncLocation {
     bool copyFile(const FileEntry& source, const FileEntry& target) override;
     bool deleteFile(const FileEntry& entry) override;
     bool createFolder(const FileEntry& entry) override;
+    // Whether an upload to this file began and never finished (unfinishedUploads()): what the
+    // server holds may be only a part of it, whatever its date and size say.
+    bool hasUnfinishedUpload(const FileEntry& entry) const;
 
   private:
     std::shared_ptr<ConnectionDetails> connection_;

@@ -28,7 +28,8 @@ enum class RunOutcome {
                        // cancelled, the open connection kept)
     Done,              // done without problems
     DoneWithProblems,  // done, but the problem list is not empty
-    Failed,            // file not loaded or not valid, connection failed, analysis failed
+    Failed,            // file not loaded or not valid, connection failed or lost during the
+                       // run, analysis failed
     Stopped            // Stop (or SIGINT/SIGTERM) ended it
 };
 

@@ -55,6 +55,10 @@ void Synchroniser::runSynchronisation(const std::string& source, const std::stri
     lastShownThousandths_ = -1;
     lastShownRetries_ = -1;
 
+    if (selectedConnection != nullptr) {
+        selectedConnection->lostConnection = false;
+    }
+
     view_.setPhase("Analysing");
     RetryDisplay* previousDisplay = setRetryDisplay(&retryAdapter_);
     prepareLocations();
@@ -102,7 +106,10 @@ void Synchroniser::runSynchronisation(const std::string& source, const std::stri
     }
 
     if (stopRequested.load()) {
-        recordOutcome(RunOutcome::Stopped);
+        // A connection that dropped and could not be made again ends the run the way Stop does,
+        // but no one chose that: the run has failed.
+        const bool lost = selectedConnection != nullptr && selectedConnection->lostConnection;
+        recordOutcome(lost ? RunOutcome::Failed : RunOutcome::Stopped);
         batchAborted = true;
     } else if (!analysed) {
         recordOutcome(RunOutcome::Failed);

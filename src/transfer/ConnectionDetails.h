@@ -83,9 +83,11 @@ class ConnectionDetails : public PersistentRecord,
     bool deleteFile(const std::string& path);
     bool renameFile(const std::string& existingPath, const std::string& newPath);
     // Sends a local file; each chunk adds to bytesDone. An upload cut short (Stop, time-out, a
-    // broken connection) fails and leaves no partial file while the server still listens. When
-    // the server drops the connection, it logs in again and tries once more; a second drop or
-    // a failed login sets stopRequested and closes the connection.
+    // broken connection) fails and leaves no partial file while the server still listens: it
+    // returns only once the partial file is deleted, or that has had the time of a command.
+    // When the server drops the connection, it logs in again and tries once more; a second drop
+    // or a failed login sets stopRequested and lostConnection and closes the connection. With
+    // unfinishedUploads() installed, the upload is recorded there until the server confirms it.
     bool uploadFile(const std::string& localPath, const std::string& remotePath);
 
     // Live fields: present and meaningful only while connected, except homeDirectory.
@@ -97,6 +99,9 @@ class ConnectionDetails : public PersistentRecord,
     std::string homeDirectory;
     // The last listing of currentDirectory; emptied by every command that may change it.
     std::vector<FileEntryPtr> listingCache;
+    // Set when an upload stopped the run because the server dropped the connection and it could
+    // not be used again; a run clears it as it starts, so that its end can tell this from Stop.
+    bool lostConnection = false;
 
   private:
     // A command record for the live connection with the socket limits brought up to date;
@@ -119,8 +124,10 @@ class ConnectionDetails : public PersistentRecord,
     bool sendChangeDirectory(const std::string& path);
     // Sets up homeDirectory and currentDirectory right after login.
     bool setUpDirectories();
-    // One run of the upload worker.
+    // One run of the upload worker, and the time its clean-up needs after Stop or a time-out.
     bool runUpload(const std::string& localPath, const std::string& remotePath);
+    // runUpload, and once more after logging in again when the server dropped the connection.
+    bool uploadOrLogInAgain(const std::string& localPath, const std::string& remotePath);
 };
 
 // The socket limits of a live connection: every single read or write may wait as long as a

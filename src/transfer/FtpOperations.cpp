@@ -10,6 +10,7 @@
 #include "transfer/ConnectionDetails.h"
 #include "transfer/FtpLocation.h"
 #include "transfer/TimedCommand.h"
+#include "transfer/UnfinishedUploads.h"
 #include "transfer/ftp/FtpConnection.h"
 
 bool ConnectionDetails::listDirectory(std::vector<FileEntryPtr>& entries, bool refresh) {
@@ -147,9 +148,15 @@ bool ConnectionDetails::deleteFile(const std::string& path) {
         return false;
     }
     command->firstPath = path;
-    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
-        return connection.deleteFile(record.firstPath);
-    });
+    const bool deleted =
+        runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
+            return connection.deleteFile(record.firstPath);
+        });
+    // A file that is gone is no longer a part of one.
+    if (UnfinishedUploads* unfinished = unfinishedUploads(); deleted && unfinished != nullptr) {
+        unfinished->finish(*this, path);
+    }
+    return deleted;
 }
 
 bool ConnectionDetails::renameFile(const std::string& existingPath, const std::string& newPath) {

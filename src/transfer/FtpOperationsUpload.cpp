@@ -1,5 +1,7 @@
 // Uploading one file, with the one reconnect a dropped connection earns.
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "common/ErrorReport.h"
@@ -8,6 +10,7 @@
 #include "transfer/Progress.h"
 #include "transfer/RetryDisplay.h"
 #include "transfer/TimedCommand.h"
+#include "transfer/UnfinishedUploads.h"
 #include "transfer/ftp/FtpConnection.h"
 
 namespace {
@@ -49,6 +52,11 @@ bool uploadAttempt(TimedCommand& record) {
     return false;
 }
 
+std::uint64_t localFileSize(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
 }  // namespace
 
 bool ConnectionDetails::runUpload(const std::string& localPath, const std::string& remotePath) {
@@ -59,12 +67,36 @@ bool ConnectionDetails::runUpload(const std::string& localPath, const std::strin
     }
     command->firstPath = localPath;
     command->secondPath = remotePath;
-    return runFtpCommand(command, FtpCommandKind::Upload, uploadAttempt, commandLimitSeconds());
+    if (runFtpCommand(command, FtpCommandKind::Upload, uploadAttempt, commandLimitSeconds())) {
+        return true;
+    }
+    // Stop or the time limit ended the wait, but the worker may still be sending, or deleting
+    // what it sent. Neither the run nor the program may go on before the server keeps no part
+    // of the file under its name, or the clean-up has had the time of a command: the program
+    // would close the connection under the worker's feet, and the next command would wait for
+    // the connection on its own clock.
+    const unsigned limit = commandLimitSeconds();
+    waitForCommandEnd(*command, limit != 0 ? limit : kDefaultCommandTimeout);
+    // The server may have confirmed the whole file after all (Stop came after the last chunk).
+    return command->succeeded.load();
 }
 
 bool ConnectionDetails::uploadFile(const std::string& localPath, const std::string& remotePath) {
     waitForCommand(0);
     listingCache.clear();
+    UnfinishedUploads* unfinished = unfinishedUploads();
+    if (unfinished != nullptr) {
+        unfinished->begin(*this, remotePath, localFileSize(localPath));
+    }
+    const bool uploaded = uploadOrLogInAgain(localPath, remotePath);
+    if (uploaded && unfinished != nullptr) {
+        unfinished->finish(*this, remotePath);
+    }
+    return uploaded;
+}
+
+bool ConnectionDetails::uploadOrLogInAgain(const std::string& localPath,
+                                           const std::string& remotePath) {
     bool uploaded = runUpload(localPath, remotePath);
     if (!commandState().connectionResetSeen.load() || stopRequested.load()) {
         return uploaded;
@@ -72,11 +104,13 @@ bool ConnectionDetails::uploadFile(const std::string& localPath, const std::stri
     disconnectFtp();
     if (!connectFtp()) {
         // The run cannot go on without a connection.
+        lostConnection = true;
         requestStop();
         return false;
     }
     uploaded = runUpload(localPath, remotePath);
     if (commandState().connectionResetSeen.load()) {
+        lostConnection = true;
         requestStop();
         disconnectFtp();
     }

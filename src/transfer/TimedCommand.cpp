@@ -205,6 +205,7 @@ void workerFrame(std::shared_ptr<TimedCommand> command, std::uint64_t generation
         perform(*command, worker);
         // Whatever the body captured goes before the worker counts as ended.
         perform = nullptr;
+        command->ended.store(true);
         command.reset();
 
         const bool wasCurrent = releaseCommand(worker, generation);
@@ -273,12 +274,14 @@ void runOnWorkerThread(std::function<void()> job) {
 void startWorker(std::shared_ptr<TimedCommand> command, Perform perform) {
     const std::uint64_t generation = beginCommand();
     workerStarting();
+    std::shared_ptr<TimedCommand> record = command;
     try {
         runOnWorkerThread(
             [command = std::move(command), generation, perform = std::move(perform)]() mutable {
                 workerFrame(std::move(command), generation, std::move(perform));
             });
     } catch (const std::system_error& e) {
+        record->ended.store(true);
         workerEnded();
         {
             std::lock_guard lock(ownership().mutex);
@@ -336,6 +339,26 @@ void waitForCommand(unsigned limitSeconds) {
         }
         messagePump().idleWait(turnMs);
     }
+}
+
+bool waitForCommandEnd(const TimedCommand& command, unsigned limitSeconds) {
+    const std::int64_t deadline = processClockMs() + static_cast<std::int64_t>(limitSeconds) * 1000;
+    while (!command.ended.load()) {
+        messagePump().pumpOnce();
+        if (command.ended.load()) {
+            break;
+        }
+        int turnMs = kMaxTurnMs;
+        if (limitSeconds != 0) {
+            const std::int64_t left = deadline - processClockMs();
+            if (left <= 0) {
+                return false;
+            }
+            turnMs = static_cast<int>(std::min<std::int64_t>(turnMs, left));
+        }
+        messagePump().idleWait(turnMs);
+    }
+    return true;
 }
 
 void startLocalCommand(std::shared_ptr<TimedCommand> command, CommandBody body) {

@@ -36,6 +36,8 @@ struct TimedCommand {
     // Change, create, remove: the folder; listing: the folder to list; print working directory:
     // the server's answer.
     std::string directory;
+    // Set by the worker once it is done with the command, abandoned or not.
+    std::atomic<bool> ended{false};
 };
 
 // One attempt of a command, run on the worker thread. True when it succeeded; on failure it
@@ -59,6 +61,12 @@ std::uint64_t beginCommand();
 // pending events and then sleeps in the message pump until a worker or Stop wakes it, at most
 // 10 ms. On time-out the worker is abandoned and lastErrorText is "Timed out".
 void waitForCommand(unsigned limitSeconds);
+
+// After a wait that Stop or the time limit ended: waits on until the command's worker is done
+// with it (Stop leaves a worker running, a time-out abandons one that may still be inside the
+// server's connection), pumping events as waitForCommand does, at most `limitSeconds` from now
+// (0: no limit). True when the worker is done.
+bool waitForCommandEnd(const TimedCommand& command, unsigned limitSeconds);
 
 // Starts a local file command: one attempt on a new worker thread. Does not wait.
 void startLocalCommand(std::shared_ptr<TimedCommand> command, CommandBody body);

@@ -541,3 +541,136 @@ TEST_F(CliRunStop, OnATerminalProgressIsOneLineRedrawnInPlace) {
     ASSERT_GE(shown.size(), clear.size());
     EXPECT_EQ(shown.substr(shown.size() - clear.size()), clear);
 }
+
+namespace {
+
+// A site with one large file that the server takes in slowly, so that a run can be cut in the
+// middle of its upload; and the run after it, which must leave the server as the local tree.
+// The file is much larger than what the sockets hold on loopback, or the program would have
+// handed all of it to the system by the time the server has the first bytes.
+template <typename Server>
+class CliRunCut : public ::testing::Test {
+  protected:
+    static constexpr std::size_t kBigSize = 16 * 1024 * 1024;
+    static constexpr std::uint32_t kUploadRate = 8 * 1024 * 1024;
+
+    void SetUp() override {
+        server_.limitUploadRate(kUploadRate);
+        ASSERT_TRUE(server_.start()) << server_.error();
+        setup_ = std::make_unique<RunSetup>(server_);
+        site_ = setup_->local() / "site";
+        put(site_ / "a.html", "before the big file");
+        put(site_ / "big.bin", bigFile());
+        put(site_ / "z.html", "after the big file");
+        // Older than anything the server writes: compared on time, a partial file there looks
+        // up to date.
+        dateBack(site_);
+        fs::create_directories(onServer("www"));
+        Profile profile = setup_->profile(site_, "www");
+        profile.compare_on_time = true;
+        profile_ = setup_->save(profile, "site.kvp");
+    }
+
+    fs::path onServer(const std::string& relative) const { return server_.root() / relative; }
+
+    // Random bytes, each mebibyte numbered, so that a part missing or sent twice shows.
+    static std::string bigFile() {
+        constexpr std::size_t kBlock = 1024 * 1024;
+        const std::string block = testsupport::randomBytes(kBlock, 8);
+        std::string bytes;
+        bytes.reserve(kBigSize);
+        for (std::size_t at = 0; at < kBigSize; at += kBlock) {
+            const std::string number = std::to_string(at / kBlock);
+            bytes += number + block.substr(number.size());
+        }
+        return bytes;
+    }
+
+    // Starts a run and waits (at most half a minute) until part of the big file is on the
+    // server.
+    std::unique_ptr<CliProcess> runUntilHalfway() {
+        auto process = std::make_unique<CliProcess>(setup_->arguments(profile_), setup_->folder());
+        EXPECT_TRUE(process->started());
+        const fs::path big = onServer("www/big.bin");
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        std::error_code error;
+        while (std::chrono::steady_clock::now() < deadline &&
+               !(fs::file_size(big, error) > 0 && !error)) {
+            std::this_thread::sleep_for(10ms);
+        }
+        const std::uintmax_t size = fs::file_size(big, error);
+        EXPECT_FALSE(error) << "the upload did not start";
+        EXPECT_LT(size, kBigSize) << "the upload was not cut in the middle";
+        return process;
+    }
+
+    // Starts the server again (on the same port and root) taking uploads at `rate`.
+    void relaunch(std::uint32_t rate) {
+        server_.kill();
+        server_.limitUploadRate(rate);
+        ASSERT_TRUE(server_.restart()) << server_.error();
+    }
+
+    // The run after the cut one brings the server in step, byte for byte. It needs no slow
+    // server.
+    void expectRepairedByTheNextRun() {
+        relaunch(0);
+        const Result next = setup_->run(profile_);
+        EXPECT_EQ(next.status, 0) << next.out << next.err;
+        EXPECT_EQ(lines(next.out).at(0), "Synchronisation done:") << next.out;
+        EXPECT_TRUE(tree(onServer("www")) == tree(site_)) << next.out;
+        // Nothing is left for a third run.
+        const Result third = setup_->run(profile_);
+        EXPECT_EQ(counts(third.out), "0 0 0 0 0") << third.out;
+    }
+
+    Server server_;
+    std::unique_ptr<RunSetup> setup_;
+    fs::path site_;
+    fs::path profile_;
+};
+
+TYPED_TEST_SUITE(CliRunCut, Servers, ServerNames);
+
+}  // namespace
+
+TYPED_TEST(CliRunCut, StoppedBySignalLeavesNoPartialFileAndTheNextRunCompletesTheSite) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
+        fs::remove_all(this->onServer("www"));
+        fs::create_directories(this->onServer("www"));
+        this->relaunch(this->kUploadRate);
+        std::unique_ptr<CliProcess> process = this->runUntilHalfway();
+        process->signal(signal);
+        const Result cut = process->finish(60s);
+        EXPECT_EQ(cut.status, 130) << cut.out << cut.err;
+        EXPECT_EQ(lines(cut.out).at(0), "Synchronisation interrupted") << cut.out;
+        EXPECT_TRUE(
+            contains(cut.out, "Could not copy file: " + this->server_.remote("www") + "/big.bin"))
+            << cut.out;
+        // The program deleted what it had sent before it ended.
+        const fs::path big = this->onServer("www/big.bin");
+        std::error_code error;
+        EXPECT_FALSE(fs::exists(big)) << fs::file_size(big, error) << " bytes stay on the server";
+        this->expectRepairedByTheNextRun();
+    }
+}
+
+TYPED_TEST(CliRunCut, KilledMidUploadTheNextRunOverwritesThePartialFile) {
+    std::unique_ptr<CliProcess> process = this->runUntilHalfway();
+    process->signal(SIGKILL);
+    process->finish(30s);
+    // Nothing could clean up: part of the file stays, newer than the local one.
+    std::error_code error;
+    EXPECT_LT(fs::file_size(this->onServer("www/big.bin"), error), this->kBigSize);
+    this->expectRepairedByTheNextRun();
+}
+
+TYPED_TEST(CliRunCut, AServerThatDiesMidUploadFailsTheRunAndTheNextRunRepairsIt) {
+    std::unique_ptr<CliProcess> process = this->runUntilHalfway();
+    this->server_.kill();
+    const Result lost = process->finish(60s);
+    EXPECT_EQ(lost.status, 2) << "no signal stopped it" << lost.out << lost.err;
+    EXPECT_EQ(lines(lost.out).at(0), "Synchronisation interrupted") << lost.out;
+    this->expectRepairedByTheNextRun();
+}

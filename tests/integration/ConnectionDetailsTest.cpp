@@ -91,18 +91,21 @@ class DropConnectionDuringUpload final : public RetryDisplay {
         : details_(std::move(details)), dropsLeft_(drops) {}
     void updateProgress() override {
         // The worker's connection is the one the details held when the worker started.
-        if (bytesDone.load() > 0 && dropsLeft_.load() > 0 && details_->ftp &&
-            details_->ftp.get() != dropped_.load()) {
-            dropped_ = details_->ftp.get();
+        std::shared_ptr<ftp::FtpConnection> current = details_->ftp;
+        if (bytesDone.load() > 0 && dropsLeft_.load() > 0 && current &&
+            current != dropped_.load()) {
             --dropsLeft_;
-            details_->ftp->abort();
+            current->abort();
+            dropped_ = std::move(current);
         }
     }
 
   private:
     std::shared_ptr<ConnectionDetails> details_;
     std::atomic<int> dropsLeft_;
-    std::atomic<ftp::FtpConnection*> dropped_{nullptr};
+    // Held, not just its address: the next login's connection could be made at that address
+    // and pass for the one already dropped.
+    std::atomic<std::shared_ptr<ftp::FtpConnection>> dropped_;
 };
 
 // Remembers the highest retry count shown: n retries shown means n + 1 attempts made.

@@ -152,4 +152,14 @@ void ChildProcess::stop() {
     pendingOutput_.clear();
 }
 
+void ChildProcess::kill() {
+    if (pid_ > 0) {
+        ::kill(-pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+    stop();
+}
+
 }  // namespace testsupport

@@ -31,6 +31,8 @@ class ChildProcess {
     // False once the process has ended.
     bool running();
     void stop();
+    // Stops the process and its group with SIGKILL, giving it no chance to clean up.
+    void kill();
 
     pid_t pid() const { return pid_; }
     const std::string& error() const { return error_; }

@@ -39,6 +39,14 @@ class FtpTestServer {
     virtual std::string rejectedUser() const = 0;
     virtual std::string rejectedPassword() const = 0;
 
+    // Before start(): uploads are read at most this fast (bytes per second; 0: no limit), so that
+    // a test can act while one is under way.
+    void limitUploadRate(std::uint32_t bytesPerSecond) { uploadRate_ = bytesPerSecond; }
+    // Kills the server and its sessions at once, as a crash would: nothing is cleaned up.
+    void kill() { process_.kill(); }
+    // After kill(): starts the server again on the same port, serving the same root.
+    virtual bool restart() = 0;
+
     // Why start() failed, with what the server wrote.
     const std::string& error() const { return error_; }
     std::string serverLog() const;
@@ -56,6 +64,7 @@ class FtpTestServer {
     std::string user_;
     std::string password_;
     std::string error_;
+    std::uint32_t uploadRate_ = 0;
 };
 
 // A port on 127.0.0.1 that nobody listens on right now (0 when none was found).

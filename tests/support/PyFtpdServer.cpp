@@ -42,13 +42,18 @@ bool PyFtpdServer::start() {
         argv.push_back("--masquerade");
         argv.push_back(options_.masqueradeAddress);
     }
-    if (options_.uploadBytesPerSecond > 0) {
-        argv.push_back("--upload-rate");
-        argv.push_back(std::to_string(options_.uploadBytesPerSecond));
-    }
     if (options_.failedStores > 0) {
         argv.push_back("--fail-stores");
         argv.push_back(std::to_string(options_.failedStores));
+    }
+    if (port_ != 0) {
+        argv.push_back("--port");  // a restart
+        argv.push_back(std::to_string(port_));
+    }
+    const std::uint32_t rate = uploadRate_ != 0 ? uploadRate_ : options_.uploadBytesPerSecond;
+    if (rate != 0) {
+        argv.push_back("--max-upload-rate");
+        argv.push_back(std::to_string(rate));
     }
     if (!process_.start(argv, logFile_, true)) {
         fail(process_.error());
@@ -66,6 +71,11 @@ bool PyFtpdServer::start() {
     }
     port_ = static_cast<std::uint16_t>(port);
     return true;
+}
+
+bool PyFtpdServer::restart() {
+    process_.kill();
+    return start();
 }
 
 }  // namespace testsupport

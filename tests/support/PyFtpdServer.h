@@ -23,6 +23,7 @@ class PyFtpdServer : public FtpTestServer {
     explicit PyFtpdServer(Options options);
 
     bool start() override;
+    bool restart() override;
     std::string name() const override { return "pyftpdlib"; }
     bool offersMlsd() const override { return true; }
     std::string home() const override { return "/"; }

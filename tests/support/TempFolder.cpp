@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -25,7 +26,12 @@ TempFolder::~TempFolder() {
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // In one go: a character at a time takes seconds for a file of some megabytes.
+    std::ostringstream bytes;
+    if (in) {
+        bytes << in.rdbuf();
+    }
+    return bytes.str();
 }
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {

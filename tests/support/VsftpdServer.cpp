@@ -24,10 +24,23 @@ bool VsftpdServer::start() {
     return false;
 }
 
+bool VsftpdServer::restart() {
+    process_.kill();
+    return startOn(port_);
+}
+
 bool VsftpdServer::startOnce() {
     const std::uint16_t port = freeLocalPort();
+    if (port == 0) {
+        fail("no free port");
+        return false;
+    }
+    return startOn(port);
+}
+
+bool VsftpdServer::startOn(std::uint16_t port) {
     const std::uint16_t passive = freePortRange(kPassivePorts);
-    if (port == 0 || passive == 0) {
+    if (passive == 0) {
         fail("no free port");
         return false;
     }
@@ -74,6 +87,8 @@ void VsftpdServer::writeConfiguration(std::uint16_t port, std::uint16_t passiveF
             "anon_mkdir_write_enable=YES\n"
             "anon_other_write_enable=YES\n"
             "anon_umask=022\n"
+         << "anon_max_rate=" << uploadRate_
+         << "\n"
             // Named users are looked up and refused, which gives a real failed login.
             "local_enable=YES\n"
             "allow_writeable_chroot=YES\n"

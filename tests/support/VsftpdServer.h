@@ -14,6 +14,7 @@ class VsftpdServer : public FtpTestServer {
     VsftpdServer();
 
     bool start() override;
+    bool restart() override;
     std::string name() const override { return "vsftpd"; }
     bool offersMlsd() const override { return false; }
     std::string home() const override { return root_.string(); }
@@ -22,6 +23,7 @@ class VsftpdServer : public FtpTestServer {
 
   private:
     bool startOnce();
+    bool startOn(std::uint16_t port);
     void writeConfiguration(std::uint16_t port, std::uint16_t passiveFirst);
 };
 

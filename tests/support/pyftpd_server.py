@@ -25,8 +25,9 @@ def main():
     parser.add_argument("--no-epsv", action="store_true", help="refuse EPSV (clients use PASV)")
     parser.add_argument("--no-eprt", action="store_true", help="refuse EPRT (clients use PORT)")
     parser.add_argument("--masquerade", help="address to put into PASV replies")
-    parser.add_argument("--upload-rate", type=int, default=0,
-                        help="bytes per second accepted on an upload (0: no limit)")
+    parser.add_argument("--port", type=int, default=0, help="control port (0: any free one)")
+    parser.add_argument("--max-upload-rate", type=int, default=0,
+                        help="bytes per second an upload is read at (0: no limit)")
     parser.add_argument("--fail-stores", type=int, default=0,
                         help="answer the first N STOR commands with 451")
     args = parser.parse_args()
@@ -57,11 +58,6 @@ def main():
         Handler.passive_ports = range(first, last + 1)
     if args.masquerade:
         Handler.masquerade_address = args.masquerade
-    if args.upload_rate > 0:
-        class Throttled(ThrottledDTPHandler):
-            read_limit = args.upload_rate
-
-        Handler.dtp_handler = Throttled
     refused = set()
     if args.no_epsv:
         refused.add("EPSV")
@@ -70,7 +66,13 @@ def main():
     if refused:
         Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in refused}
 
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    if args.max_upload_rate:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = args.max_upload_rate
+
+        Handler.dtp_handler = Throttled
+
+    server = FTPServer(("127.0.0.1", args.port), Handler)
 
     def watch_parent():
         sys.stdin.read()

@@ -9,6 +9,7 @@
 #include "common/ErrorReport.h"
 #include "engine/LogFile.h"
 #include "transfer/ConnectionsFile.h"
+#include "transfer/UnfinishedUploads.h"
 
 namespace {
 
@@ -51,6 +52,10 @@ int runRunCommand(const CliOptions& options, const std::string& file, bool dryRu
     CliView view(out, err, terminal, dryRun);
     CliFrontEnd frontEnd(err, &view, true);
     stopRequested.store(false);
+    // Uploads a killed run left unfinished are overwritten by this one, and this one's are
+    // recorded for the next.
+    UnfinishedUploads unfinished(settingsFolder(options) / kUnfinishedUploadsFileName);
+    UnfinishedUploads* previousUnfinished = setUnfinishedUploads(&unfinished);
 
     Synchroniser synchroniser(view);
     synchroniser.connections = loadConnections(connectionsFilePath(options));
@@ -74,6 +79,7 @@ int runRunCommand(const CliOptions& options, const std::string& file, bool dryRu
     LogFile::instance().close();
     view.endProgress();
     closeConnections(synchroniser.connections);
+    setUnfinishedUploads(previousUnfinished);
     if (CliMessagePump::receivedSignal() != 0) {
         status = kExitStopped;
     }

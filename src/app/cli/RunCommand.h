@@ -14,8 +14,8 @@ inline constexpr int kExitStopped = 130;
 // dryRun the plan is printed, one line per action, and nothing is executed.
 //
 // Exit status: 0 done without problems, 1 done with problems, 2 failed (file not loaded or not
-// valid, connection failed, analysis failed), 130 stopped by SIGINT or SIGTERM; a batch exits
-// with the worst status of its runs.
+// valid, connection failed or lost during the run, analysis failed), 130 stopped by SIGINT or
+// SIGTERM; a batch exits with the worst status of its runs.
 int runRunCommand(const CliOptions& options, const std::string& file, bool dryRun,
                   std::ostream& out, std::ostream& err);
 

@@ -7,6 +7,7 @@
 #include "common/Prompter.h"
 #include "profiles/SettingsStore.h"
 #include "transfer/TimedCommand.h"
+#include "transfer/UnfinishedUploads.h"
 #include "ui/QtMessagePump.h"
 #include "ui/icons/Icons.h"
 #include "ui/mainwindow/CSynchroniserDlg.h"
@@ -48,12 +49,17 @@ KelvaneApplication::KelvaneApplication(int& argc, char** argv) : app_(argc, argv
 }
 
 int KelvaneApplication::run() {
-    const FrontEnds frontEnds;
     const std::filesystem::path settingsFolder = defaultSettingsFolder();
+    // Uploads a killed run left unfinished are overwritten by the next run of their connection.
+    // Declared before the front ends, so that it outlives the workers they wait for.
+    UnfinishedUploads unfinished(settingsFolder / kUnfinishedUploadsFileName);
+    UnfinishedUploads* const previousUnfinished = setUnfinishedUploads(&unfinished);
+    const FrontEnds frontEnds;
     FileSettingsStore store(settingsFolder);
     QtWindowDialogs dialogs(&store);
     CSynchroniserDlg window(dialogs, store, settingsFolder,
                             commandLineFile(QApplication::arguments()));
     window.exec();
+    setUnfinishedUploads(previousUnfinished);
     return 0;
 }
