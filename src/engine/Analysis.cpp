@@ -66,7 +66,11 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
     if (!target_.listFolder(targetFolder, targetFiles, targetFolders)) {
         problemList.push_back("CSynchroniserDlg::analyseDirectory (dst): Could not read folder: " +
                               targetFolder);
-        setLastError("Folder not found");
+        // Only the server's own word makes a folder missing; a listing that timed out or was
+        // cut off keeps its reason.
+        if (target_.listingFoundNoFolder()) {
+            setLastError("Folder not found");
+        }
         problemList.push_back(lastErrorText());
         return false;
     }

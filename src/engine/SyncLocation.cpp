@@ -156,6 +156,10 @@ bool FtpSyncLocation::isReady() const {
     return connection_ != nullptr && connection_->isConnected();
 }
 
+bool FtpSyncLocation::listingFoundNoFolder() const {
+    return connection_ != nullptr && connection_->listingFoundNoFolder();
+}
+
 bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) {
     entries.clear();
     if (!connection_) {

@@ -50,6 +50,9 @@ class FtpSyncLocation : public SyncLocation {
     const std::shared_ptr<ConnectionDetails>& connection() const { return connection_; }
     bool listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) override;
     bool isReady() const override;
+    // Whether the last listing that failed did so because the server said the folder is not
+    // there, rather than for a time-out, a broken connection or another refusal.
+    bool listingFoundNoFolder() const;
     bool isRemote() const override { return true; }
     bool copyFile(const FileEntry& source, const FileEntry& target) override;
     bool deleteFile(const FileEntry& entry) override;
