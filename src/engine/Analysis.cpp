@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cerrno>
+#include <string>
+#include <utility>
 
 #include "common/ErrorReport.h"
 #include "common/MessagePump.h"
@@ -25,6 +27,39 @@ bool confirmDelete(const std::string& caption, const std::string& text, Confirma
         requestStop();
     }
     return answer == kDeleteIt;
+}
+
+// The plan keeps one action per path, letters compared without their case (the order of every
+// set). A second name that differs from a planned one only in case would otherwise drop out of
+// the run without a word, while the server, case-sensitive like most, needs it as well.
+void reportCaseClash(const char* side, const FileEntry& planned, const FileEntry& left,
+                     ProblemList& problems) {
+    problems.push_back(std::string("CSynchroniserDlg::analyseDirectory (") + side +
+                       "): Name differs only in letter case: " + left.fullPath());
+    setLastError("Not synchronised: " + planned.fullPath() +
+                 " has the same name when letter case is ignored");
+    problems.push_back(lastErrorText());
+}
+
+// Plans `pair` with its target's action, unless a name that differs only in letter case holds
+// the place already: then the first keeps it and the clash is reported.
+void planPair(ActionPairMap& planned, ActionPair pair, EntryAction action, ProblemList& problems) {
+    const FileEntryPtr source = pair.source;
+    const auto [at, inserted] = planned.emplace(source, std::move(pair));
+    if (inserted) {
+        at->second.target->action = action;
+    } else {
+        reportCaseClash("src", *at->first, *source, problems);
+    }
+}
+
+void planDelete(EntrySet& planned, const FileEntryPtr& target, ProblemList& problems) {
+    const auto [at, inserted] = planned.insert(target);
+    if (inserted) {
+        target->action = EntryAction::Delete;
+    } else {
+        reportCaseClash("dst", **at, *target, problems);
+    }
 }
 
 }  // namespace
@@ -94,13 +129,13 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
             if (needsOverwrite(*file, *target, profile.compare_on_time, profile.adjust_time_hours,
                                profile.adjust_time_mins) &&
                 !target_.isExcludedByFirst(*file) && !target_.isExcludedBySecond(*target)) {
-                target->action = EntryAction::Overwrite;
-                lists.overwriteFiles.emplace(file, ActionPair{file, target});
+                planPair(lists.overwriteFiles, ActionPair{file, target}, EntryAction::Overwrite,
+                         problemList);
             }
         } else if (options.addMissing && !source_.isExcludedByFirst(*file)) {
-            FileEntryPtr added = file->copyForOtherSide(addFolder, targetIsRemote);
-            added->action = EntryAction::Add;
-            lists.addFiles.emplace(file, ActionPair{file, added});
+            planPair(lists.addFiles,
+                     ActionPair{file, file->copyForOtherSide(addFolder, targetIsRemote)},
+                     EntryAction::Add, problemList);
         }
     }
 
@@ -121,8 +156,7 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
                                fileConfirmation)) {
                 continue;
             }
-            target->action = EntryAction::Delete;
-            lists.deleteFiles.insert(target);
+            planDelete(lists.deleteFiles, target, problemList);
         }
     }
 
@@ -143,9 +177,9 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
                 analyseDirectory(folder->childFolderPath(), target->childFolderPath());
             }
         } else if (options.addMissing && !source_.isExcludedByFirst(*folder)) {
-            FileEntryPtr added = folder->copyForOtherSide(addFolder, targetIsRemote);
-            added->action = EntryAction::Add;
-            lists.addFolders.emplace(folder, ActionPair{folder, added});
+            planPair(lists.addFolders,
+                     ActionPair{folder, folder->copyForOtherSide(addFolder, targetIsRemote)},
+                     EntryAction::Add, problemList);
         }
     }
 
@@ -164,8 +198,7 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
                                folderConfirmation)) {
                 continue;
             }
-            target->action = EntryAction::Delete;
-            lists.deleteFolders.insert(target);
+            planDelete(lists.deleteFolders, target, problemList);
         }
     }
     return true;
