@@ -64,6 +64,17 @@ void planDelete(EntrySet& planned, const FileEntryPtr& target, ProblemList& prob
 
 }  // namespace
 
+bool Synchroniser::refusedFolderLink(const FileEntry& folder) {
+    if (!source_.leadsBackUp(folder)) {
+        return false;
+    }
+    // Still matched by name, like an excluded folder, so that its server copy is not deleted.
+    problemList.push_back("CSynchroniserDlg::analyseDirectory (src): Folder link not followed: " +
+                          folder.fullPath());
+    problemList.push_back(lastErrorText());
+    return true;
+}
+
 void Synchroniser::prepareLocations() {
     source_.setExclusions(&profile.exclusions, &profile.exclusions);
     target_.setExclusions(&profile.exclusions, &profile.ftp_exclusions);
@@ -172,11 +183,13 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
         setStatus("Checking folder: " + folder->fullPath());
         if (folders.targetOf[i] != NameMatch::kNone) {
             const FileEntryPtr& target = targetFolders[folders.targetOf[i]];
-            if (!target_.isExcludedByFirst(*folder) && !target_.isExcludedBySecond(*target)) {
+            if (!target_.isExcludedByFirst(*folder) && !target_.isExcludedBySecond(*target) &&
+                !refusedFolderLink(*folder)) {
                 // A sub-folder that fails has recorded its problem lines; the others go on.
                 analyseDirectory(folder->childFolderPath(), target->childFolderPath());
             }
-        } else if (options.addMissing && !source_.isExcludedByFirst(*folder)) {
+        } else if (options.addMissing && !source_.isExcludedByFirst(*folder) &&
+                   !refusedFolderLink(*folder)) {
             planPair(lists.addFolders,
                      ActionPair{folder, folder->copyForOtherSide(addFolder, targetIsRemote)},
                      EntryAction::Add, problemList);
