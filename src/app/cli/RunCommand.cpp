@@ -49,6 +49,7 @@ int runRunCommand(const CliOptions& options, const std::string& file, bool dryRu
 
     const bool terminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     CliView view(out, err, terminal, dryRun);
+    view.setConnectionsFile(connectionsFilePath(options).string());
     CliFrontEnd frontEnd(err, &view, true);
     stopRequested.store(false);
 
