@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cerrno>
+#include <string>
+#include <utility>
 
 #include "common/ErrorReport.h"
 #include "common/MessagePump.h"
@@ -27,7 +29,51 @@ bool confirmDelete(const std::string& caption, const std::string& text, Confirma
     return answer == kDeleteIt;
 }
 
+// The plan keeps one action per path, letters compared without their case (the order of every
+// set). A second name that differs from a planned one only in case would otherwise drop out of
+// the run without a word, while the server, case-sensitive like most, needs it as well.
+void reportCaseClash(const char* side, const FileEntry& planned, const FileEntry& left,
+                     ProblemList& problems) {
+    problems.push_back(std::string("CSynchroniserDlg::analyseDirectory (") + side +
+                       "): Name differs only in letter case: " + left.fullPath());
+    setLastError("Not synchronised: " + planned.fullPath() +
+                 " has the same name when letter case is ignored");
+    problems.push_back(lastErrorText());
+}
+
+// Plans `pair` with its target's action, unless a name that differs only in letter case holds
+// the place already: then the first keeps it and the clash is reported.
+void planPair(ActionPairMap& planned, ActionPair pair, EntryAction action, ProblemList& problems) {
+    const FileEntryPtr source = pair.source;
+    const auto [at, inserted] = planned.emplace(source, std::move(pair));
+    if (inserted) {
+        at->second.target->action = action;
+    } else {
+        reportCaseClash("src", *at->first, *source, problems);
+    }
+}
+
+void planDelete(EntrySet& planned, const FileEntryPtr& target, ProblemList& problems) {
+    const auto [at, inserted] = planned.insert(target);
+    if (inserted) {
+        target->action = EntryAction::Delete;
+    } else {
+        reportCaseClash("dst", **at, *target, problems);
+    }
+}
+
 }  // namespace
+
+bool Synchroniser::refusedFolderLink(const FileEntry& folder) {
+    if (!source_.leadsBackUp(folder)) {
+        return false;
+    }
+    // Still matched by name, like an excluded folder, so that its server copy is not deleted.
+    problemList.push_back("CSynchroniserDlg::analyseDirectory (src): Folder link not followed: " +
+                          folder.fullPath());
+    problemList.push_back(lastErrorText());
+    return true;
+}
 
 void Synchroniser::prepareLocations() {
     source_.setExclusions(&profile.exclusions, &profile.exclusions);
@@ -66,7 +112,11 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
     if (!target_.listFolder(targetFolder, targetFiles, targetFolders)) {
         problemList.push_back("CSynchroniserDlg::analyseDirectory (dst): Could not read folder: " +
                               targetFolder);
-        setLastError("Folder not found");
+        // Only the server's own word makes a folder missing; a listing that timed out or was
+        // cut off keeps its reason.
+        if (target_.listingFoundNoFolder()) {
+            setLastError("Folder not found");
+        }
         problemList.push_back(lastErrorText());
         return false;
     }
@@ -91,13 +141,13 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
                  needsOverwrite(*file, *target, profile.compare_on_time, profile.adjust_time_hours,
                                 profile.adjust_time_mins)) &&
                 !target_.isExcludedByFirst(*file) && !target_.isExcludedBySecond(*target)) {
-                target->action = EntryAction::Overwrite;
-                lists.overwriteFiles.emplace(file, ActionPair{file, target});
+                planPair(lists.overwriteFiles, ActionPair{file, target}, EntryAction::Overwrite,
+                         problemList);
             }
         } else if (options.addMissing && !source_.isExcludedByFirst(*file)) {
-            FileEntryPtr added = file->copyForOtherSide(addFolder, targetIsRemote);
-            added->action = EntryAction::Add;
-            lists.addFiles.emplace(file, ActionPair{file, added});
+            planPair(lists.addFiles,
+                     ActionPair{file, file->copyForOtherSide(addFolder, targetIsRemote)},
+                     EntryAction::Add, problemList);
         }
     }
 
@@ -118,8 +168,7 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
                                fileConfirmation)) {
                 continue;
             }
-            target->action = EntryAction::Delete;
-            lists.deleteFiles.insert(target);
+            planDelete(lists.deleteFiles, target, problemList);
         }
     }
 
@@ -135,14 +184,16 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
         setStatus("Checking folder: " + folder->fullPath());
         if (folders.targetOf[i] != NameMatch::kNone) {
             const FileEntryPtr& target = targetFolders[folders.targetOf[i]];
-            if (!target_.isExcludedByFirst(*folder) && !target_.isExcludedBySecond(*target)) {
+            if (!target_.isExcludedByFirst(*folder) && !target_.isExcludedBySecond(*target) &&
+                !refusedFolderLink(*folder)) {
                 // A sub-folder that fails has recorded its problem lines; the others go on.
                 analyseDirectory(folder->childFolderPath(), target->childFolderPath());
             }
-        } else if (options.addMissing && !source_.isExcludedByFirst(*folder)) {
-            FileEntryPtr added = folder->copyForOtherSide(addFolder, targetIsRemote);
-            added->action = EntryAction::Add;
-            lists.addFolders.emplace(folder, ActionPair{folder, added});
+        } else if (options.addMissing && !source_.isExcludedByFirst(*folder) &&
+                   !refusedFolderLink(*folder)) {
+            planPair(lists.addFolders,
+                     ActionPair{folder, folder->copyForOtherSide(addFolder, targetIsRemote)},
+                     EntryAction::Add, problemList);
         }
     }
 
@@ -161,8 +212,7 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
                                folderConfirmation)) {
                 continue;
             }
-            target->action = EntryAction::Delete;
-            lists.deleteFolders.insert(target);
+            planDelete(lists.deleteFolders, target, problemList);
         }
     }
     return true;

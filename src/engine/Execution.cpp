@@ -134,6 +134,13 @@ void Synchroniser::copyDirectory(const FileEntryPtr& sourceFolder,
         FileEntryPtr target = item->copyForOtherSide(targetPath, targetIsRemote);
         target->action = EntryAction::Add;
         if (item->isFolder()) {
+            if (local.leadsBackUp(*item)) {
+                problemList.push_back(
+                    "CSynchroniserDlg::copyDirectory: Folder link not followed: " +
+                    item->fullPath());
+                problemList.push_back(lastErrorText());
+                continue;
+            }
             copyDirectory(item, target);
             continue;
         }

@@ -134,6 +134,36 @@ bool LocalSyncLocation::listEntries(const std::string& folder, std::vector<FileE
     return true;
 }
 
+bool LocalSyncLocation::leadsBackUp(const FileEntry& folder) const {
+    const std::string path = folder.fullPath();
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+        return false;
+    }
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) {
+        return false;
+    }
+    // Each folder on the path as the walk met it, links followed: the chain of the walk, so a
+    // link that loops through another link is caught as well.
+    std::string above = folder.folder;
+    while (!above.empty()) {
+        struct stat held {};
+        if (::stat(above.c_str(), &held) == 0 && held.st_dev == target.st_dev &&
+            held.st_ino == target.st_ino) {
+            setLastError("The link leads back to " + above + ", a folder that holds it");
+            return true;
+        }
+        above.pop_back();
+        const std::size_t separator = above.rfind(kLocalSeparator);
+        if (separator == std::string::npos) {
+            break;
+        }
+        above.erase(separator + 1);
+    }
+    return false;
+}
+
 bool LocalSyncLocation::copyFile(const FileEntry& source, const FileEntry& target) {
     bytesDone += source.size;
     return copyLocalFile(source.fullPath(), target.fullPath(), false, false);
@@ -155,6 +185,10 @@ void FtpSyncLocation::setConnection(std::shared_ptr<ConnectionDetails> connectio
 
 bool FtpSyncLocation::isReady() const {
     return connection_ != nullptr && connection_->isConnected();
+}
+
+bool FtpSyncLocation::listingFoundNoFolder() const {
+    return connection_ != nullptr && connection_->listingFoundNoFolder();
 }
 
 bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) {

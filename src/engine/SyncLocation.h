@@ -22,6 +22,10 @@ class SyncLocation {
     bool listFolder(const std::string& folder, std::vector<FileEntryPtr>& files,
                     std::vector<FileEntryPtr>& folders);
     virtual bool isReady() const = 0;
+    // True for a folder that a walk must not enter: a link to the folder that holds it or to one
+    // of the folders above that, which would make every walk of the tree go round for ever. The
+    // reason is left in lastErrorText. Other links are followed.
+    virtual bool leadsBackUp(const FileEntry&) const { return false; }
     bool isExcludedByFirst(const FileEntry& entry) const;
     bool isExcludedBySecond(const FileEntry& entry) const;
     virtual bool isRemote() const = 0;
@@ -38,6 +42,7 @@ class LocalSyncLocation : public SyncLocation {
   public:
     bool listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) override;
     bool isReady() const override { return true; }
+    bool leadsBackUp(const FileEntry& folder) const override;
     bool isRemote() const override { return false; }
     bool copyFile(const FileEntry& source, const FileEntry& target) override;
     bool deleteFile(const FileEntry& entry) override;
@@ -50,6 +55,9 @@ class FtpSyncLocation : public SyncLocation {
     const std::shared_ptr<ConnectionDetails>& connection() const { return connection_; }
     bool listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) override;
     bool isReady() const override;
+    // Whether the last listing that failed did so because the server said the folder is not
+    // there, rather than for a time-out, a broken connection or another refusal.
+    bool listingFoundNoFolder() const;
     bool isRemote() const override { return true; }
     bool copyFile(const FileEntry& source, const FileEntry& target) override;
     bool deleteFile(const FileEntry& entry) override;

@@ -97,13 +97,19 @@ void Synchroniser::synchronise() {
 }
 
 bool Synchroniser::connectForRun(std::string& serverPath) {
-    if (selectedConnection == nullptr) {
-        reportError(kOnSynchContext, "You must first select a web location", false);
-        recordOutcome(RunOutcome::Failed);
-        return false;
-    }
     std::string name;
     parseFtpLocation(options.ftpLocation, name, serverPath);
+    const auto noConnection = [this, &name] {
+        reportError(kOnSynchContext, "You must first select a web location", false);
+        if (!name.empty() && findConnection(connections, name) == nullptr) {
+            view_.connectionNotFound(name);
+        }
+        recordOutcome(RunOutcome::Failed);
+        return false;
+    };
+    if (selectedConnection == nullptr) {
+        return noConnection();
+    }
 
     if (selectedConnection->name != name) {
         // The location names another connection than the selected one (the person kept the old
@@ -111,9 +117,7 @@ bool Synchroniser::connectForRun(std::string& serverPath) {
         // the old server with the new location's path could delete files on the wrong site.
         std::shared_ptr<ConnectionDetails> named = findConnection(connections, name);
         if (named == nullptr) {
-            reportError(kOnSynchContext, "You must first select a web location", false);
-            recordOutcome(RunOutcome::Failed);
-            return false;
+            return noConnection();
         }
         if (selectedConnection->isConnected()) {
             if (!quietMode.load() && !prompter().askYesNo("Break current connection?")) {

@@ -137,6 +137,8 @@ class Synchroniser {
     // The review of step 8 of runSynchronisation; false when the user cancelled it.
     bool reviewPlannedActions();
     PlanForReview planForReview() const;
+    // A source folder that is a link back to a folder above it: reported and not entered.
+    bool refusedFolderLink(const FileEntry& folder);
     // Redraws the retries and the progress when they changed. Safe on any thread: the timed
     // commands' workers call it through retryAdapter_.
     void showProgress();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/ErrorReport.h"
 #include "common/MessagePump.h"
 #include "engine/ProgressEstimate.h"
 #include "engine/Synchroniser.h"
@@ -30,10 +31,18 @@ void Synchroniser::estimateWork() {
         work += pair.source->size + kOperationWork;
     }
     work += kOperationWork * lists.deleteFiles.size();
+    // The folders are walked whole, which on a large tree takes a while: Stop ends the walk (and
+    // the run, which then executes nothing).
     for (const auto& [source, pair] : lists.addFolders) {
+        if (stopRequested.load()) {
+            break;
+        }
         work += estimateFolder(source_, *pair.source, false);
     }
     for (const FileEntryPtr& folder : lists.deleteFolders) {
+        if (stopRequested.load()) {
+            break;
+        }
         work += estimateFolder(target_, *folder, true);
     }
     totalWork_ = work;
@@ -42,13 +51,21 @@ void Synchroniser::estimateWork() {
 std::uint64_t Synchroniser::estimateFolder(SyncLocation& location, const FileEntry& folder,
                                            bool deleting) {
     std::uint64_t work = kOperationWork;
+    // A local listing is no timed command, so nothing else lets Stop (or Ctrl+C) through here.
+    messagePump().pumpOnce();
     std::vector<FileEntryPtr> entries;
-    if (!location.listEntries(folder.childFolderPath(), entries)) {
+    if (stopRequested.load() || !location.listEntries(folder.childFolderPath(), entries)) {
         return work;
     }
     for (const FileEntryPtr& entry : entries) {
+        if (stopRequested.load()) {
+            break;
+        }
         if (entry->isFolder()) {
-            work += estimateFolder(location, *entry, deleting);
+            // The upload leaves out a link back up the tree (and reports it); so does the count.
+            if (!location.leadsBackUp(*entry)) {
+                work += estimateFolder(location, *entry, deleting);
+            }
         } else if (entry->kind == EntryKind::File) {
             work += deleting ? kOperationWork : entry->size + kOperationWork;
         }

@@ -53,4 +53,8 @@ class SynchroniserView {
     virtual void refreshControls() = 0;
     // Exit on completion.
     virtual void closeProgram() = 0;
+    // The FTP location names a connection that the connection list does not hold; called after
+    // "You must first select a web location" has been reported, for a front end that can say
+    // where it looked.
+    virtual void connectionNotFound(const std::string& /*name*/) {}
 };

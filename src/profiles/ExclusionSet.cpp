@@ -1,12 +1,15 @@
 #include "profiles/ExclusionSet.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 #include "profiles/WildcardMatch.h"
 
 namespace {
 
 constexpr double kLastVersionWithoutWildcards = 1.01;
+constexpr std::string_view kWildcardKey = "wildcard_exclusions";
 
 bool sameEntry(const FileEntry& a, const FileEntry& b) {
     return compareEntryPaths(a, b) == 0;
@@ -95,31 +98,47 @@ std::ostream& ExclusionSet::write(std::ostream& out) {
 }
 
 std::istream& ExclusionSet::read(std::istream& in) {
+    // Entries read before the end of a cut-short stream stay; readComplete_ tells the caller.
+    readComplete_ = false;
     in >> std::ws;
     std::string line;
-    while (readLineValue(in, line)) {
-        if (line == "end_exclusions" || line == "end_ftp_exclusions") {
-            break;
+    bool ended = false;
+    while (!ended && readLineValue(in, line)) {
+        ended = line == "end_exclusions" || line == "end_ftp_exclusions";
+        if (!ended) {
+            exact_.push_back(FileEntry::fromPath(line));
         }
-        exact_.push_back(FileEntry::fromPath(line));
     }
     sortList(exact_);
+    if (!ended) {
+        return in;
+    }
 
     if (fileFormatVersion > kLastVersionWithoutWildcards) {
         // No whitespace is forgiven here: anything but the exact key on the very next line is
         // consumed and lost, and the profile reader carries on after its "=".
         std::string key;
-        if (readToDelimiter(in, key, "=", 1023) == kReadFoundDelimiter &&
-            key == "wildcard_exclusions") {
+        const int found = readToDelimiter(in, key, "=", 1023);
+        if (found == kReadFailed && !key.empty() &&
+            std::string_view(kWildcardKey).starts_with(key)) {
+            return in;  // the stream ends inside the key of the wildcard section
+        }
+        if (found == kReadFoundDelimiter && key == kWildcardKey) {
             in >> std::ws;
-            while (readLineValue(in, line)) {
-                if (line == "end_wildcard_exclusions") {
-                    break;
+            ended = false;
+            while (!ended && readLineValue(in, line)) {
+                ended = line == "end_wildcard_exclusions";
+                if (!ended) {
+                    wildcards_.push_back(FileEntry::fromPath(line));
                 }
-                wildcards_.push_back(FileEntry::fromPath(line));
             }
             sortList(wildcards_);
+            if (!ended) {
+                return in;
+            }
         }
     }
+    // A section that ends without its wildcard key (an older writer) is complete.
+    readComplete_ = true;
     return in;
 }

@@ -39,6 +39,9 @@ class ExclusionSet : public PersistentRecord {
     // Adds the entries of one block to those already held. The wildcard section exists only in
     // files newer than format 1.01 (fileFormatVersion).
     std::istream& read(std::istream& in) override;
+    // False when the last read met the end of the stream inside its block, before the end line
+    // of a section: the file was cut short and the set may lack entries the user relies on.
+    bool readWasComplete() const { return readComplete_; }
 
     // The text an exact entry is shown and stored as: a folder keeps its trailing separator.
     static std::string displayPath(const FileEntry& entry) { return entry.childFolderPath(); }
@@ -48,4 +51,5 @@ class ExclusionSet : public PersistentRecord {
 
     std::vector<FileEntryPtr> exact_;
     std::vector<FileEntryPtr> wildcards_;
+    bool readComplete_ = true;
 };

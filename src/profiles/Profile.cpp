@@ -198,10 +198,14 @@ std::istream& Profile::read(std::istream& in) {
             readInt(in, adjust_time_mins);
         } else if (key == "auto_start") {
             readInt(in, auto_start);
-        } else if (key == "exclusions") {
-            exclusions.read(in);
-        } else if (key == "ftp_exclusions") {
-            ftp_exclusions.read(in);
+        } else if (key == "exclusions" || key == "ftp_exclusions") {
+            // A file cut off inside a block holds only part of what must be left alone: run
+            // with it and the excluded files would be uploaded, or deleted on the server.
+            ExclusionSet& set = key == "exclusions" ? exclusions : ftp_exclusions;
+            set.read(in);
+            if (!set.readWasComplete()) {
+                valid = false;
+            }
         } else if (key == "adjust_time") {
             std::string word;
             if (in >> word) {

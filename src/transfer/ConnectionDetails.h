@@ -75,6 +75,10 @@ class ConnectionDetails : public PersistentRecord,
     // directory or touching the cache: one data connection and one listing command. A folder
     // that cannot be listed fails, as with listDirectory.
     bool listFolderAt(const std::string& folder, std::vector<FileEntryPtr>& entries);
+    // After a failed listing: true when the server said the folder is not there (a 550, or
+    // another refusal after which the path itself is not found), false when it failed for
+    // another reason (a time-out, a broken connection, a refusal of the listing itself).
+    bool listingFoundNoFolder() const { return listingFoundNoFolder_; }
     // A path ending with "/" is a folder and becomes the current directory; any other path is
     // looked up, and a missing one costs every attempt the retry setting allows.
     bool pathExists(const std::string& path);
@@ -104,6 +108,7 @@ class ConnectionDetails : public PersistentRecord,
     bool lostConnection = false;
 
   private:
+    bool listingFoundNoFolder_ = false;
     // A command record for the live connection with the socket limits brought up to date;
     // null (and lastErrorText set) when not connected.
     std::shared_ptr<TimedCommand> newFtpCommand();

@@ -3,6 +3,8 @@
 // that may change the server's tree or the current directory empties it first.
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <utility>
 
 #include "common/ErrorReport.h"
@@ -31,6 +33,18 @@ bool ConnectionDetails::listDirectory(std::vector<FileEntryPtr>& entries, bool r
     return true;
 }
 
+namespace {
+
+// Some servers refuse the listing of a missing folder with another permanent reply than 550
+// (pyftpdlib: "501 No such directory."); asking for the path itself tells that apart from a
+// refusal of the listing command.
+bool folderIsMissing(ftp::FtpConnection& connection, const std::string& folder) {
+    ftp::PathKind kind = ftp::PathKind::Missing;
+    return connection.exists(folder, kind).ok() && kind == ftp::PathKind::Missing;
+}
+
+}  // namespace
+
 bool ConnectionDetails::listFolderAt(const std::string& folder,
                                      std::vector<FileEntryPtr>& entries) {
     waitForCommand(0);
@@ -45,9 +59,14 @@ bool ConnectionDetails::runListing(const std::string& folder, std::vector<FileEn
     }
     command->directory = folder;
     const std::vector<FileEntryPtr> given = entries;
+    // Told by the attempt that ended last; an attempt still in flight when the wait gave up
+    // (time-out, Stop) has said nothing yet.
+    auto noFolder = std::make_shared<std::atomic<bool>>(false);
+    listingFoundNoFolder_ = false;
     const bool succeeded = runExchange(
         command,
-        [given](ftp::FtpConnection& connection, TimedCommand& record) {
+        [given, noFolder](ftp::FtpConnection& connection, TimedCommand& record) {
+            noFolder->store(false);
             std::vector<ftp::ListingEntry> items;
             touchConnectionActivity();
             // A long listing restarts the command clock as data arrives, so the limit bounds
@@ -59,6 +78,9 @@ bool ConnectionDetails::runListing(const std::string& folder, std::vector<FileEn
                     return !commandShouldEnd();
                 });
             touchConnectionActivity();
+            noFolder->store(result.error == ftp::FtpError::NotFound ||
+                            (result.error == ftp::FtpError::Fatal &&
+                             folderIsMissing(connection, record.directory)));
             if (result.error == ftp::FtpError::Cancelled) {
                 stopAttempts();
             }
@@ -76,6 +98,7 @@ bool ConnectionDetails::runListing(const std::string& folder, std::vector<FileEn
         },
         FtpCommandKind::Listing);
     if (!succeeded) {
+        listingFoundNoFolder_ = noFolder->load();
         return false;
     }
     std::stable_sort(command->entries.begin(), command->entries.end(), EntryNameOrder{});

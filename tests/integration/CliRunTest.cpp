@@ -404,6 +404,81 @@ TYPED_TEST(CliRunTest, ABatchRunsItsProfilesAndExitsWithTheWorstStatus) {
     EXPECT_EQ(reports, 2u) << result.out;
 }
 
+TYPED_TEST(CliRunTest, ControlCharactersInNamesAreShownEscapedOnTheTerminal) {
+    const fs::path site = this->setup_->local() / "site";
+    put(site / "line\nbreak.html", "never sent: a name with a line break");
+    put(site / "tab\there.html", "a tab is fine");
+    put(site / "back\\slash.html", "so is a backslash");
+    put(site / "index.html", "home");
+    dateBack(site);
+    fs::create_directories(this->onServer("www"));
+    const fs::path file = this->setup_->save(this->setup_->profile(site, "www"), "site.kvp");
+    const std::string www = this->server_.remote("www");
+
+    // One line per action, and the escaped form cannot pass for another name.
+    const Result dry = this->setup_->run(file, {"--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.out << dry.err;
+    EXPECT_EQ(lines(dry.out), (std::vector<std::string>{
+                                  "add " + www + "/back\\\\slash.html",
+                                  "add " + www + "/index.html",
+                                  "add " + www + "/line\\nbreak.html",
+                                  "add " + www + "/tab\\there.html",
+                              }));
+
+    const Result run = this->setup_->run(file);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_EQ(counts(run.out), "0 3 0 0 0") << run.out;
+    const std::vector<std::string> report = lines(run.out);
+    const std::string problem =
+        "  CSynchroniserDlg::processFiles (add): Could not copy file: " + www +
+        "/line\\nbreak.html";
+    EXPECT_NE(std::find(report.begin(), report.end(), problem), report.end()) << run.out;
+    EXPECT_EQ(std::find(report.begin(), report.end(), "break.html"), report.end()) << run.out;
+    EXPECT_EQ(readFile(this->onServer("www/tab\there.html")), "a tab is fine");
+    // The log keeps the name as it is.
+    EXPECT_TRUE(contains(readFile(this->setup_->logFile()),
+                         "Could not copy file: " + www + "/line\nbreak.html\n"));
+}
+
+TYPED_TEST(CliRunTest, AProfileCutShortOrNamingAnUnknownConnectionRunsNothing) {
+    RunSetup& setup = *this->setup_;
+    const fs::path site = setup.local();
+    put(site / "index.html", "home");
+    put(site / "draft.html", "excluded here");
+    put(this->onServer("www/counter.dat"), "kept by the FTP exclusions");
+    Profile profile = setup.profile(site, "www");
+    profile.exclusions.addPath((site / "draft.html").string());
+    profile.ftp_exclusions.addPath(this->server_.remote("www") + "/counter.dat");
+    const std::string whole = readFile(setup.save(profile, "whole.kvp"));
+
+    // Cut inside the local block, then inside the FTP block: neither may run with what is left.
+    const std::size_t localBlock = whole.find("exclusions=") + 12;
+    const std::size_t ftpBlock = whole.find("ftp_exclusions=") + 16;
+    for (const std::size_t cut : {localBlock, ftpBlock}) {
+        const fs::path truncated = setup.folder() / "cut.kvp";
+        writeFile(truncated, whole.substr(0, cut));
+        const Result result = setup.run(truncated);
+        EXPECT_EQ(result.status, 2) << cut << result.out << result.err;
+        EXPECT_TRUE(contains(result.err, truncated.string() + " is not a valid Kelvane profile"))
+            << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_FALSE(fs::exists(this->onServer("www/draft.html")));
+    EXPECT_FALSE(fs::exists(this->onServer("www/index.html")));
+    EXPECT_EQ(readFile(this->onServer("www/counter.dat")), "kept by the FTP exclusions");
+
+    Profile unknown = setup.profile(site, "www");
+    unknown.location2 = "FTP:elsewhere/www/";
+    const Result noConnection = setup.run(setup.save(unknown, "unknown.kvp"));
+    EXPECT_EQ(noConnection.status, 2);
+    EXPECT_TRUE(contains(noConnection.err,
+                         "You must first select a web location\n"
+                         "No connection named \"elsewhere\" in " +
+                             (setup.folder() / "config" / "KelvaneConnections.txt").string() +
+                             "\n"))
+        << noConnection.err;
+}
+
 namespace {
 
 std::size_t countFiles(const fs::path& top) {

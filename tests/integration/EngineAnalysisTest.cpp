@@ -361,3 +361,42 @@ TYPED_TEST(EngineAnalysisTest, ANoChangeAnalysisListsEachFolderOnce) {
     // Each folder is listed by its path: the data connection and the listing, two per folder.
     EXPECT_EQ(sent, 2u * folders.size());
 }
+
+TYPED_TEST(EngineAnalysisTest, NamesDifferingOnlyInCaseAreToldNotDroppedInSilence) {
+    const std::time_t t = this->baseTime();
+    this->putLocal("A.txt", "upper", t);
+    this->putLocal("a.txt", "lower", t);
+    this->putLocal("B.html", "new", t + 60);
+    this->putLocal("b.html", "new", t + 60);
+    this->putServer("B.html", "old", t);
+    this->putServer("b.html", "old", t);
+    this->putServer("X.txt", "gone");
+    this->putServer("x.txt", "gone");
+    this->putLocal("Img/1.png", "1");
+    this->putLocal("img/2.png", "2");
+    ASSERT_TRUE(this->analyse());
+
+    // One spelling of each pair keeps its place in the plan; the other is named, with the one
+    // that took its place, in the two lines of a problem.
+    const Strings& problems = this->sync_.problemList;
+    ASSERT_EQ(problems.size(), 8u);
+    const auto expectClash = [&](std::size_t at, const Strings& planned, const std::string& side,
+                                 const std::string& folder, const std::string& one,
+                                 const std::string& other) {
+        ASSERT_EQ(planned.size(), 1u) << one;
+        const bool oneKept = planned[0] == one;
+        EXPECT_TRUE(oneKept || planned[0] == other) << planned[0];
+        const std::string& kept = oneKept ? one : other;
+        const std::string& left = oneKept ? other : one;
+        EXPECT_EQ(problems[at], "CSynchroniserDlg::analyseDirectory (" + side +
+                                    "): Name differs only in letter case: " + folder + left);
+        EXPECT_EQ(problems[at + 1], "Not synchronised: " + folder + kept +
+                                        " has the same name when letter case is ignored");
+    };
+    const ActionLists& lists = this->sync_.lists;
+    expectClash(0, this->targets(lists.addFiles), "src", this->localFolder(), "A.txt", "a.txt");
+    expectClash(2, this->targets(lists.overwriteFiles), "src", this->localFolder(), "B.html",
+                "b.html");
+    expectClash(4, this->paths(lists.deleteFiles), "dst", this->remoteSite(), "X.txt", "x.txt");
+    expectClash(6, this->targets(lists.addFolders), "src", this->localFolder(), "Img", "img");
+}

@@ -3,8 +3,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include "app/cli/CliMessagePump.h"
 #include "engine/ConnectingLogic.h"
 #include "transfer/ConnectionDetails.h"
@@ -41,21 +39,32 @@ std::string withoutTrailingNewlines(std::string text) {
     return text;
 }
 
-void appendIndented(std::string& out, const std::string& text) {
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = text.find('\n', start);
-        out += "  ";
-        out += text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        out += '\n';
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-}
-
 }  // namespace
+
+std::string escapeControlCharacters(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            shown += "\\\\";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0x0f];
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
 
 std::string fitToWidth(const std::string& text, std::size_t width) {
     if (text.size() <= width) {
@@ -80,7 +89,7 @@ std::string formatPlan(const PlanForReview& plan) {
         for (const FileEntryPtr& entry : *entries) {
             text += word;
             text += ' ';
-            text += entry->fullPath();
+            text += escapeControlCharacters(entry->fullPath());
             text += '\n';
         }
     }
@@ -91,7 +100,7 @@ std::string formatReport(const ReportData& report) {
     std::string text = withoutTrailingNewlines(report.heading) + '\n';
     const auto line = [&text](const char* label, const std::string& value) {
         text += label;
-        text += value;
+        text += escapeControlCharacters(value);
         text += '\n';
     };
     line("Local Location:    ", report.source);
@@ -105,8 +114,12 @@ std::string formatReport(const ReportData& report) {
     line("Deleted Folders:   ", std::to_string(lists.deletedFoldersCount));
     if (report.problems != nullptr && !report.problems->empty()) {
         text += "Some problems were encountered:\n";
+        // One line each, whatever the names and the server's replies hold; the log file keeps
+        // them as they are.
         for (const std::string& problem : *report.problems) {
-            appendIndented(text, problem);
+            text += "  ";
+            text += escapeControlCharacters(problem);
+            text += '\n';
         }
     }
     return text;
@@ -210,6 +223,11 @@ bool CliView::connectWithDialog(const std::shared_ptr<ConnectionDetails>& connec
     return connectAsDialogWould(connection);
 }
 
+void CliView::connectionNotFound(const std::string& name) {
+    // The same line as ls gives: which name, and where it was looked for.
+    writeLine("No connection named \"" + name + "\" in " + connectionsFile_);
+}
+
 void CliView::refreshControls() {
     keepStopAfterSignal();
 }
@@ -247,9 +265,9 @@ void CliView::redrawLocked(bool force) {
     if (!status_.empty()) {
         line += line.empty() ? status_ : ": " + status_;
     }
-    std::replace(line.begin(), line.end(), '\n', ' ');
     // One column short of the width, so that the terminal never wraps the line.
-    err_ << '\r' << fitToWidth(line, terminalWidth() - 1) << "\x1b[K" << std::flush;
+    err_ << '\r' << fitToWidth(escapeControlCharacters(line), terminalWidth() - 1) << "\x1b[K"
+         << std::flush;
     lineShown_ = true;
 }
 

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "common/ErrorReport.h"
 #include "engine/SynchroniserView.h"
@@ -33,6 +35,10 @@ class CliView final : public SynchroniserView, public ErrorLog {
     bool connectWithDialog(const std::shared_ptr<ConnectionDetails>& connection) override;
     void refreshControls() override;
     void closeProgram() override {}
+    void connectionNotFound(const std::string& name) override;
+
+    // The connections file the run was given, named when a profile's connection is not in it.
+    void setConnectionsFile(std::string path) { connectionsFile_ = std::move(path); }
 
     bool isOpen() const override { return true; }
     void writeLine(const std::string& line) override;
@@ -61,6 +67,7 @@ class CliView final : public SynchroniserView, public ErrorLog {
     int lastPlainTenth_ = -1;
     std::chrono::steady_clock::time_point lastDraw_{};
     int reportCount_ = 0;
+    std::string connectionsFile_;
 };
 
 // The lines of a dry run: one per planned action, the action word, a space and the target path.
@@ -69,3 +76,7 @@ std::string formatPlan(const PlanForReview& plan);
 std::string formatReport(const ReportData& report);
 // `text` cut to at most `width` bytes without splitting a UTF-8 character.
 std::string fitToWidth(const std::string& text, std::size_t width);
+// `text` with its control characters written out (\n, \r, \t, \x1b ...) and each backslash
+// doubled, so that a name holding a line break stays on one line and cannot pass for another
+// name or steer the terminal.
+std::string escapeControlCharacters(std::string_view text);

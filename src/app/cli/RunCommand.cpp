@@ -50,6 +50,7 @@ int runRunCommand(const CliOptions& options, const std::string& file, bool dryRu
 
     const bool terminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     CliView view(out, err, terminal, dryRun);
+    view.setConnectionsFile(connectionsFilePath(options).string());
     CliFrontEnd frontEnd(err, &view, true);
     stopRequested.store(false);
     // Uploads a killed run left unfinished are overwritten by this one, and this one's are

@@ -317,3 +317,49 @@ TEST_F(ProfileTest, FailedSaveKeepsTheModifiedMark) {
     ASSERT_TRUE(profile.saveToFile(folder.path() / "site.kvp", &error)) << error;
     EXPECT_FALSE(profile.modified);
 }
+
+TEST_F(ProfileTest, AFileCutOffInsideAnExclusionBlockIsNotAProfile) {
+    Profile full;
+    full.location1 = "/home/ann/site";
+    full.exclusions.addPath("/home/ann/site/private/");
+    full.exclusions.addWildcard("*.tmp");
+    full.ftp_exclusions.addPath("/www/counter.dat");
+    full.ftp_exclusions.addWildcard("/www/logs/*.log");
+    full.exclusions.sort();
+    full.ftp_exclusions.sort();
+    const std::string text = written(full);
+
+    // Every cut from the key of a block to its last end line leaves a set that may lack what
+    // the user excluded: the whole file is refused. Only right after the exact section's end
+    // line (where files of old writers stop) and after the whole block is the set complete.
+    const std::string endExact = "end_exclusions";
+    const std::string endWildcards = "end_wildcard_exclusions";
+    int refused = 0;
+    for (const char* key : {"\nexclusions=", "\nftp_exclusions="}) {
+        const std::size_t blockStart = text.find(key) + std::string(key).size();
+        const std::size_t exactEnd = text.find(endExact, blockStart) + endExact.size();
+        const std::size_t blockEnd = text.find(endWildcards, exactEnd) + endWildcards.size();
+        for (std::size_t cut = blockStart; cut <= blockEnd + 2; ++cut) {
+            const Profile p = readProfile(text.substr(0, cut));
+            const bool complete = (cut >= exactEnd && cut <= exactEnd + 2) || cut >= blockEnd;
+            EXPECT_EQ(p.valid, complete)
+                << key << " cut at " << cut << ": " << text.substr(blockStart, cut - blockStart);
+            if (!complete) {
+                expectDefaults(p);
+                ++refused;
+            }
+        }
+    }
+    EXPECT_GT(refused, 100);
+
+    // An older file that simply lacks later keys still loads with their defaults.
+    const Profile older = readProfile(
+        "kelvane_version=1.01\r\nlocation1=/srv\r\nexclusions=/srv/x\r\nend_exclusions\r\n");
+    EXPECT_TRUE(older.valid);
+    EXPECT_EQ(older.location1, "/srv");
+    EXPECT_EQ(older.exclusions.exactEntries().size(), 1u);
+    EXPECT_TRUE(older.ftp_exclusions.exactEntries().empty());
+    const Profile olderCut =
+        readProfile("kelvane_version=1.01\r\nlocation1=/srv\r\nexclusions=/srv/x\r\n");
+    EXPECT_FALSE(olderCut.valid);
+}
