@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/ErrorReport.h"
+#include "common/EscapeText.h"
 #include "common/MessagePump.h"
 #include "common/Prompter.h"
 #include "gui/mainwindow/MainWindowScript.h"
@@ -73,13 +74,9 @@ std::string countsAndProblems(const ScriptedWindowDialogs::Report& report) {
                        "Deleted Folders:   " + std::to_string(lists.deletedFoldersCount) + "\n";
     if (!report.problems.empty()) {
         text += "Some problems were encountered:\n";
+        // As the terminal shows them: one line each, control characters written out.
         for (const std::string& problem : report.problems) {
-            std::size_t start = 0;
-            for (std::size_t end; (end = problem.find('\n', start)) != std::string::npos;
-                 start = end + 1) {
-                text += "  " + problem.substr(start, end - start) + "\n";
-            }
-            text += "  " + problem.substr(start) + "\n";
+            text += "  " + escapeControlCharacters(problem) + "\n";
         }
     }
     return text;

@@ -76,7 +76,3 @@ std::string formatPlan(const PlanForReview& plan);
 std::string formatReport(const ReportData& report);
 // `text` cut to at most `width` bytes without splitting a UTF-8 character.
 std::string fitToWidth(const std::string& text, std::size_t width);
-// `text` with its control characters written out (\n, \r, \t, \x1b ...) and each backslash
-// doubled, so that a name holding a line break stays on one line and cannot pass for another
-// name or steer the terminal.
-std::string escapeControlCharacters(std::string_view text);
