@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "transfer/ftp/FtpListing.h"
+
 namespace ftp {
 
 bool hasLineBreak(std::string_view text) {
@@ -143,7 +145,7 @@ std::string formatPortArgument(const Endpoint& endpoint) {
            std::to_string(endpoint.port & 0xFF);
 }
 
-bool isEmptyListing(std::string_view data) {
+bool isEmptyListing(std::string_view data, bool mlsd) {
     while (!data.empty()) {
         std::size_t end = data.find('\n');
         std::string_view line = data.substr(0, end);
@@ -162,6 +164,12 @@ bool isEmptyListing(std::string_view data) {
         if (lower.find("type=cdir;") != std::string::npos ||
             lower.find("type=pdir;") != std::string::npos) {
             continue;
+        }
+        if (mlsd) {
+            const std::optional<ListingEntry> entry = parseMlsdLine(line);
+            if (entry && !isEntryOfFolder(entry->name)) {
+                continue;
+            }
         }
         return false;
     }

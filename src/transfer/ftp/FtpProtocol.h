@@ -41,9 +41,10 @@ std::string formatEprtArgument(const Endpoint& endpoint);
 std::string formatPortArgument(const Endpoint& endpoint);
 
 // True when a listing that gave no entries really describes an empty folder: every line is
-// blank, a "total N" line, or the folder itself ("." and "..", MLSD cdir and pdir). Anything
-// else means the lines could not be read, which must not pass for an empty folder.
-bool isEmptyListing(std::string_view data);
+// blank, a "total N" line, or the folder itself ("." and "..", MLSD cdir and pdir), or, in an
+// MLSD listing, names a path rather than an entry. Anything else means the lines could not be
+// read, which must not pass for an empty folder.
+bool isEmptyListing(std::string_view data, bool mlsd = false);
 
 // The failure kind of a final reply code. `namesPath` marks commands whose 550 means that the
 // path they name does not exist (CWD, DELE, RMD, RNFR, SIZE, MLST, listings).
