@@ -39,6 +39,8 @@ using Result = testsupport::CliResult;
 using testsupport::CliProcess;
 using testsupport::FtpTestServer;
 using testsupport::lines;
+using testsupport::PyFtpdDosServer;
+using testsupport::PyFtpdListServer;
 using testsupport::PyFtpdServer;
 using testsupport::readFile;
 using testsupport::TempFolder;
@@ -185,15 +187,8 @@ class CliRunTest : public ::testing::Test {
     std::unique_ptr<RunSetup> setup_;
 };
 
-struct ServerNames {
-    template <typename T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, PyFtpdServer> ? "pyftpdlib" : "vsftpd";
-    }
-};
-
-using Servers = ::testing::Types<PyFtpdServer, VsftpdServer>;
-TYPED_TEST_SUITE(CliRunTest, Servers, ServerNames);
+using Servers = ::testing::Types<PyFtpdServer, VsftpdServer, PyFtpdListServer, PyFtpdDosServer>;
+TYPED_TEST_SUITE(CliRunTest, Servers, testsupport::ServerKindNames);
 
 }  // namespace
 

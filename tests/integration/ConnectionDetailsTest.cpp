@@ -18,6 +18,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +41,8 @@
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testsupport::PyFtpdDosServer;
+using testsupport::PyFtpdListServer;
 using testsupport::PyFtpdServer;
 using testsupport::randomBytes;
 using testsupport::readFile;
@@ -91,18 +94,22 @@ class DropConnectionDuringUpload final : public RetryDisplay {
         : details_(std::move(details)), dropsLeft_(drops) {}
     void updateProgress() override {
         // The worker's connection is the one the details held when the worker started.
-        if (bytesDone.load() > 0 && dropsLeft_.load() > 0 && details_->ftp &&
-            details_->ftp.get() != dropped_.load()) {
-            dropped_ = details_->ftp.get();
+        std::shared_ptr<ftp::FtpConnection> current = details_->ftp;
+        std::lock_guard lock(mutex_);
+        if (bytesDone.load() > 0 && dropsLeft_ > 0 && current && current != lastDropped_) {
+            // Held on to, so that the next login cannot get the same address and pass for
+            // the connection already dropped.
+            lastDropped_ = current;
             --dropsLeft_;
-            details_->ftp->abort();
+            current->abort();
         }
     }
 
   private:
     std::shared_ptr<ConnectionDetails> details_;
-    std::atomic<int> dropsLeft_;
-    std::atomic<ftp::FtpConnection*> dropped_{nullptr};
+    std::mutex mutex_;
+    int dropsLeft_;
+    std::shared_ptr<ftp::FtpConnection> lastDropped_;
 };
 
 // Remembers the highest retry count shown: n retries shown means n + 1 attempts made.
@@ -195,15 +202,8 @@ class ConnectionDetailsTest : public LiveConnectionTest {
     Server server_;
 };
 
-struct ServerNames {
-    template <typename T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, PyFtpdServer> ? "pyftpdlib" : "vsftpd";
-    }
-};
-
-using Servers = ::testing::Types<PyFtpdServer, VsftpdServer>;
-TYPED_TEST_SUITE(ConnectionDetailsTest, Servers, ServerNames);
+using Servers = ::testing::Types<PyFtpdServer, VsftpdServer, PyFtpdListServer, PyFtpdDosServer>;
+TYPED_TEST_SUITE(ConnectionDetailsTest, Servers, testsupport::ServerKindNames);
 
 }  // namespace
 

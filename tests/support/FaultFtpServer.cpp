@@ -380,6 +380,9 @@ class Session {
             active(verb, argument);
         } else if (verb == "STOR") {
             store(resolve(argument));
+        } else if (verb == "LIST" && !state_.options.listPaths && !argument.empty()) {
+            dropData();
+            reply("501 Syntax error in parameters or arguments.");
         } else if (verb == "LIST" || (verb == "MLSD" && state_.options.mlsd)) {
             std::string path = argument;
             if (verb == "LIST" && path.rfind("-", 0) == 0) {

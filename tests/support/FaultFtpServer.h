@@ -21,9 +21,11 @@ namespace testsupport {
 class FaultFtpServer {
   public:
     struct Options {
-        bool mlsd = true;   // FEAT offers MLST, so the client lists with MLSD
-        bool epsv = true;   // false: EPSV is refused (502), the client must use PASV
-        bool utf8 = false;  // FEAT offers UTF8, so the client sends OPTS UTF8 ON
+        bool mlsd = true;       // FEAT offers MLST, so the client lists with MLSD
+        bool epsv = true;       // false: EPSV is refused (502), the client must use PASV
+        bool utf8 = false;      // FEAT offers UTF8, so the client sends OPTS UTF8 ON
+        bool listPaths = true;  // false: LIST lists the current directory only, and refuses
+                                // any argument, as some embedded servers do
         std::string user = "tester";
         std::string password = "secret";
     };

@@ -170,7 +170,7 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     mlsd_ = false;
     epsvRefused_ = false;
     eprtRefused_ = false;
-    listAllRefused_ = false;
+    listStyle_ = ListStyle::Unknown;
     directory_.clear();
     {
         std::lock_guard lock(socketsMutex_);
@@ -691,30 +691,28 @@ FtpResult FtpConnection::readAll(Socket& socket, std::string& data,
     }
 }
 
-FtpResult FtpConnection::listLocked(const std::string& path, std::vector<ListingEntry>& entries,
-                                    const UploadProgress& progress) {
-    const bool mlsd = features_.mlsd;
+namespace {
+
+std::string withPath(std::string verb, const std::string& path) {
+    return path.empty() ? verb : verb + " " + path;
+}
+
+bool refused(const FtpResult& result) {
+    return result.replyCode / 100 == 5;
+}
+
+}  // namespace
+
+FtpResult FtpConnection::fetchListing(const std::string& line, std::string& data,
+                                      const UploadProgress& progress) {
+    data.clear();
     DataChannel channel(*this);
     if (FtpResult result = openData(channel); !result) {
         return result;
     }
-    // Plain LIST hides dot files on Unix servers (vsftpd by default), and a web site lives by
-    // .htaccess and friends: ask for them, and fall back when the server rejects the option.
-    std::string line = mlsd ? "MLSD" : (listAllRefused_ ? "LIST" : "LIST -a");
-    if (!path.empty()) {
-        line += " " + path;
-    }
     if (FtpResult result = startData(channel, line, true); !result) {
-        const bool optionRejected = result.replyCode == 500 || result.replyCode == 501 ||
-                                    result.replyCode == 502 || result.replyCode == 504;
-        if (!mlsd && !listAllRefused_ && optionRejected) {
-            listAllRefused_ = true;
-            channel.closeSockets();
-            return listLocked(path, entries, progress);
-        }
         return result;
     }
-    std::string data;
     FtpResult received;
     if (channel.socket) {
         received = readAll(*channel.socket, data, progress);
@@ -724,23 +722,97 @@ FtpResult FtpConnection::listLocked(const std::string& path, std::vector<Listing
     if (!received) {
         return afterDataFailure(received);
     }
-    if (!finished) {
-        return finished;
-    }
+    return finished;
+}
 
+// Plain LIST hides dot files on Unix servers (vsftpd by default), and a web site lives by
+// .htaccess and friends, so "LIST -a" comes first. Many servers take no options, though
+// (pyftpdlib without MLSD, IIS, embedded ones): they read "-a /folder/" as the name of a folder
+// and refuse it, or list nothing. So the optioned form stands only once the server has answered
+// it with lines; a refusal tries a plain LIST of the path and then a LIST inside the folder, and
+// the form that works is kept for the connection.
+FtpResult FtpConnection::fetchList(const std::string& path, std::string& data,
+                                   const UploadProgress& progress) {
+    switch (listStyle_) {
+        case ListStyle::Optioned:
+            return fetchListing(withPath("LIST -a", path), data, progress);
+        case ListStyle::Plain:
+            return fetchListing(withPath("LIST", path), data, progress);
+        case ListStyle::InFolder:
+            return fetchInFolder(path, data, progress);
+        case ListStyle::Unknown:
+            break;
+    }
+    const FtpResult optioned = fetchListing(withPath("LIST -a", path), data, progress);
+    if (optioned && !data.empty()) {
+        listStyle_ = ListStyle::Optioned;
+        return optioned;
+    }
+    if (!optioned && !refused(optioned)) {
+        return optioned;  // a busy server or a lost data connection says nothing about the form
+    }
+    // Refused, or no lines at all: an empty folder, or "-a /folder/" taken for a missing name.
+    const FtpResult plain = fetchListing(withPath("LIST", path), data, progress);
+    if (plain) {
+        if (!optioned || !data.empty()) {
+            listStyle_ = ListStyle::Plain;
+        }
+        return plain;
+    }
+    if (optioned || !refused(plain) || path.empty()) {
+        return plain;
+    }
+    const FtpResult inside = fetchInFolder(path, data, progress);
+    if (inside) {
+        listStyle_ = ListStyle::InFolder;
+    }
+    return inside;
+}
+
+FtpResult FtpConnection::fetchInFolder(const std::string& path, std::string& data,
+                                       const UploadProgress& progress) {
+    if (path.empty()) {
+        return fetchListing("LIST", data, progress);
+    }
+    std::string current;
+    if (FtpResult result = knownDirectory(current); !result) {
+        return result;
+    }
+    if (FtpResult result = simpleCommand("CWD " + path, true); !result) {
+        return result;
+    }
+    const FtpResult listed = fetchListing("LIST", data, progress);
+    if (!connected_) {
+        return listed;
+    }
+    if (FtpResult back = changeBack(current); !back) {
+        return back;
+    }
+    return listed;
+}
+
+FtpResult FtpConnection::listLocked(const std::string& path, std::vector<ListingEntry>& entries,
+                                    const UploadProgress& progress) {
+    const bool mlsd = features_.mlsd;
+    std::string data;
+    const FtpResult result = mlsd ? fetchListing(withPath("MLSD", path), data, progress)
+                                  : fetchList(path, data, progress);
+    if (!result) {
+        return result;
+    }
     entries = parseListing(data, mlsd, localToday());
     for (ListingEntry& entry : entries) {
         convertUtcToLocal(entry);
     }
-    if (entries.empty() && !isEmptyListing(data)) {
+    if (entries.empty() && !isEmptyListing(data, mlsd)) {
         return failure(FtpError::Fatal, "The listing of the folder could not be read");
     }
-    if (entries.empty() && !mlsd && !path.empty()) {
+    if (entries.empty() && !mlsd && !path.empty() && listStyle_ != ListStyle::InFolder) {
         // LIST of a missing folder gives an empty listing and 226 on some servers (vsftpd):
         // only a folder that can be entered is an empty folder.
         bool exists = false;
-        if (FtpResult result = folderExists(path, exists); !result) {
-            return result;
+        if (FtpResult checked = folderExists(path, exists); !checked) {
+            return checked;
         }
         if (!exists) {
             return failure(FtpError::NotFound, "550 " + path + ": No such folder", 550);
@@ -823,12 +895,17 @@ FtpResult FtpConnection::folderExists(const std::string& path, bool& exists) {
         return failFromReply(reply, true);
     }
     exists = true;
-    if (FtpResult result = simpleCommand("CWD " + current, true); !result) {
-        // The server stays in the tested folder; the caller's idea of the current directory is
+    return changeBack(current);
+}
+
+FtpResult FtpConnection::changeBack(const std::string& directory) {
+    if (FtpResult result = simpleCommand("CWD " + directory, true); !result) {
+        // The server stays in the visited folder; the caller's idea of the current directory is
         // wrong from here on, so this must fail loudly.
         directory_.clear();
         return result;
     }
+    directory_ = directory;
     return {};
 }
 

@@ -128,11 +128,21 @@ class FtpConnection {
 
     FtpResult listLocked(const std::string& path, std::vector<ListingEntry>& entries,
                          const UploadProgress& progress);
+    // One listing command and its data, as received.
+    FtpResult fetchListing(const std::string& line, std::string& data,
+                           const UploadProgress& progress);
+    // LIST in the form this server takes (listStyle_), finding it out on the first listings.
+    FtpResult fetchList(const std::string& path, std::string& data, const UploadProgress& progress);
+    // CWD into the folder, LIST, and back.
+    FtpResult fetchInFolder(const std::string& path, std::string& data,
+                            const UploadProgress& progress);
     FtpResult readAll(Socket& socket, std::string& data, const UploadProgress& progress);
     FtpResult existsLocked(const std::string& path, PathKind& kind);
     FtpResult knownDirectory(std::string& directory);
     // Tells a folder from a missing path by changing into it and back.
     FtpResult folderExists(const std::string& path, bool& exists);
+    // Back to `directory` after a visit elsewhere; the server's directory is unknown if that fails.
+    FtpResult changeBack(const std::string& directory);
     FtpResult uploadLocked(const std::filesystem::path& localFile, const std::string& remotePath,
                            const UploadProgress& progress);
     FtpResult sendFileData(int fd, Socket& socket, const UploadProgress& progress);
@@ -153,7 +163,14 @@ class FtpConnection {
     std::atomic<bool> mlsd_{false};
     bool epsvRefused_ = false;
     bool eprtRefused_ = false;
-    bool listAllRefused_ = false;  // the server does not take "LIST -a"
+    // How this server lists with LIST (when it has no MLSD).
+    enum class ListStyle {
+        Unknown,   // not seen yet: "LIST -a path" first, the others after a refusal
+        Optioned,  // "LIST -a path": the server has answered it with lines
+        Plain,     // "LIST path": options are taken for part of the path
+        InFolder,  // "CWD path", "LIST", back: the server lists only where it is
+    };
+    ListStyle listStyle_ = ListStyle::Unknown;
     std::string directory_;  // the server's current directory as last reported; empty: unknown
 };
 

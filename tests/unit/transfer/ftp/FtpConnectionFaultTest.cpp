@@ -199,6 +199,37 @@ TEST_F(FtpConnectionFaultTest, ListFallsBackToPlainListWhenTheOptionIsRejected) 
               (Transcript{"EPSV", "LIST -a /site", "EPSV", "LIST /site", "EPSV", "LIST /site"}));
 }
 
+// A server that lists only where it is: the listing changes into the folder and back, and the
+// server's current directory is the same afterwards.
+TEST_F(FtpConnectionFaultTest, ListListsInsideTheFolderWhenTheServerTakesNoPath) {
+    FaultFtpServer::Options options;
+    options.mlsd = false;
+    options.listPaths = false;
+    startServer(options);
+    fs::create_directories(onServer("site"));
+    writeFile(onServer("site/index.html"), "x");
+    FtpConnection connection;
+    connect(connection);
+
+    std::vector<ListingEntry> entries;
+    for (int round = 0; round < 2; ++round) {
+        ftp::FtpResult result = connection.list("/site/", entries);
+        ASSERT_TRUE(result.ok()) << result.text;
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].name, "index.html");
+    }
+    std::string directory;
+    ASSERT_TRUE(connection.printWorkingDirectory(directory).ok());
+    EXPECT_EQ(directory, "/");
+    EXPECT_EQ(server_->transcript(),
+              (Transcript{"EPSV", "LIST -a /site/", "EPSV", "LIST /site/", "PWD", "CWD /site/",
+                          "EPSV", "LIST", "CWD /", "CWD /site/", "EPSV", "LIST", "CWD /", "PWD"}));
+
+    // A missing folder is still a failure, not an empty one.
+    ftp::FtpResult missing = connection.list("/nowhere/", entries);
+    EXPECT_EQ(missing.error, FtpError::NotFound) << missing.text;
+}
+
 TEST_F(FtpConnectionFaultTest, AListingReportsProgressAndCanBeStopped) {
     fs::create_directories(onServer("big"));
     for (int i = 0; i < 400; ++i) {
