@@ -76,7 +76,8 @@ bool ConnectionDetails::uploadFile(const std::string& localPath, const std::stri
         return false;
     }
     uploaded = runUpload(localPath, remotePath);
-    if (commandState().connectionResetSeen.load()) {
+    // Replies out of step again fail only this file: the next command logs in afresh.
+    if (commandState().connectionResetSeen.load() && !(ftp && ftp->lostStep())) {
         requestStop();
         disconnectFtp();
     }

@@ -523,6 +523,24 @@ TEST(FtpClientFallbackTest, AFailedDataConnectionIsAFailureNotAnEmptyFolder) {
     EXPECT_TRUE(connection.isConnected());
 }
 
+// pyftpdlib answers a command line longer than 2,048 bytes twice. The second answer must not be
+// taken for the reply to the next command: that command fails and the connection closes.
+TEST(FtpClientFallbackTest, AnOverLongCommandLineClosesTheConnectionBeforeRepliesMix) {
+    PyFtpdServer server;
+    ASSERT_TRUE(server.start()) << server.error();
+    testsupport::TempFolder local;
+    writeFile(local.path() / "page.html", "<p>hello</p>");
+    FtpConnection connection;
+    ASSERT_TRUE(connection.connect(server.host(), server.port(), server.user(), server.password(),
+                                   true, {10s, 20s}));
+    const ftp::FtpResult tooLong = connection.makeDirectory("/" + std::string(2100, 'd'));
+    EXPECT_EQ(tooLong.replyCode, 500) << tooLong.text;
+    const ftp::FtpResult next = connection.upload(local.path() / "page.html", "/page.html");
+    EXPECT_EQ(next.error, FtpError::OutOfStep) << next.text;
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_FALSE(fs::exists(server.root() / "page.html"));
+}
+
 TEST(FtpClientFallbackTest, FallsBackToPortWhenEprtIsRefused) {
     PyFtpdServer server(PyFtpdServer::Options{true, false, {}});
     ASSERT_TRUE(server.start()) << server.error();

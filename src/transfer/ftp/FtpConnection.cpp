@@ -171,6 +171,8 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     epsvRefused_ = false;
     eprtRefused_ = false;
     listStyle_ = ListStyle::Unknown;
+    lostStep_ = false;
+    sentVerb_.clear();
     directory_.clear();
     {
         std::lock_guard lock(socketsMutex_);
@@ -283,17 +285,53 @@ FtpResult FtpConnection::sendCommand(const std::string& line) {
     if (!control_ || !control_->isOpen()) {
         return failure(FtpError::ConnectionLost, "Not connected to an FTP server");
     }
+    if (FtpResult result = expectNothingPending(); !result) {
+        return result;
+    }
     if (!control_->writeAll(line + "\r\n", ioLimit())) {
         return dropConnection(socketFailure(*control_));
     }
+    sentVerb_ = commandVerb(line);
     ++commandsSent_;
     return {};
+}
+
+FtpResult FtpConnection::expectNothingPending() {
+    // Every reply so far has been paired with its command, so nothing may be waiting now. One
+    // read that does not wait tells; the stream itself costs no round trip.
+    if (splitter_.idle()) {
+        char buffer[512];
+        const long count = control_->readPending(buffer, sizeof buffer);
+        if (count == 0) {
+            return {};
+        }
+        if (count < 0) {
+            return dropConnection(failure(FtpError::ConnectionLost, control_->lastError()));
+        }
+        splitter_.feed(std::string_view(buffer, static_cast<std::size_t>(count)));
+    }
+    const std::optional<Reply> stray = splitter_.next();
+    if (stray && stray->code == 421) {
+        // The server closing the session on its own (idle time-out) is no stray reply.
+        return dropConnection(failure(FtpError::ConnectionLost, stray->text, stray->code));
+    }
+    return loseStep("The server sent a reply that no command asked for: " +
+                    (stray ? stray->text : splitter_.unfinished()));
+}
+
+FtpResult FtpConnection::loseStep(const std::string& text) {
+    lostStep_ = true;
+    return dropConnection(failure(FtpError::OutOfStep, text));
 }
 
 FtpResult FtpConnection::readReply(Reply& reply, Millis limit) {
     char buffer[4096];
     for (;;) {
         if (std::optional<Reply> next = splitter_.next()) {
+            if (!replyFitsCommand(sentVerb_, next->code)) {
+                return loseStep("The server's reply does not fit the command " + sentVerb_ + ": " +
+                                next->text);
+            }
             reply = std::move(*next);
             return {};
         }
@@ -647,6 +685,11 @@ FtpResult FtpConnection::finishData(DataChannel& channel, bool namesPath) {
         } while (reply.code / 100 == 1);
     }
     if (reply.code / 100 == 2) {
+        // A transfer counts only by its own final reply. Anything already behind that reply means
+        // it may have been an earlier command's, and the transfer cannot be trusted.
+        if (FtpResult result = expectNothingPending(); !result) {
+            return result;
+        }
         return FtpResult{FtpError::None, {}, reply.code};
     }
     if (reply.code == 421) {

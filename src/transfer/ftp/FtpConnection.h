@@ -52,6 +52,10 @@ class FtpConnection {
     // object's use: every later call, connect() included, fails at once.
     void abort();
     bool isConnected() const { return connected_.load(); }
+    // True once the connection closed itself because the server's replies no longer matched
+    // the commands (OutOfStep): a new login puts things right, where after other failures it
+    // may not.
+    bool lostStep() const { return lostStep_.load(); }
 
     FtpResult printWorkingDirectory(std::string& directory);
     FtpResult changeDirectory(const std::string& path);
@@ -95,7 +99,12 @@ class FtpConnection {
                             const std::string& password);
     FtpResult login(const std::string& user, const std::string& password);
     FtpResult sendCommand(const std::string& line);
-    // Reads one reply, preliminary (1xx) ones included.
+    // Fails (OutOfStep or ConnectionLost) and drops the connection when anything has come from
+    // the server that no command asked for.
+    FtpResult expectNothingPending();
+    FtpResult loseStep(const std::string& text);
+    // Reads one reply, preliminary (1xx) ones included; one that cannot answer the command sent
+    // last drops the connection (OutOfStep).
     FtpResult readReply(Reply& reply, Millis limit);
     FtpResult readReply(Reply& reply) { return readReply(reply, ioLimit()); }
     // Sends a command and reads replies up to the final one.
@@ -157,6 +166,8 @@ class FtpConnection {
     std::atomic<bool> passive_{true};
     std::atomic<std::uint64_t> commandsSent_{0};
     std::atomic<bool> aborted_{false};
+    std::atomic<bool> lostStep_{false};
+    std::string sentVerb_;  // of the last command sent, which the next reply must fit
     std::atomic<long long> connectMillis_{FtpTimeouts{}.connect.count()};
     std::atomic<long long> ioMillis_{FtpTimeouts{}.io.count()};
     ServerFeatures features_;
