@@ -260,12 +260,45 @@ bool ConnectionDetails::runExchange(std::shared_ptr<TimedCommand> command, Excha
                 setLastError(result.text);
                 *reasonGiven = true;
             }
-            if (result.error == ftp::FtpError::InvalidName) {
-                stopAttempts();  // never sent, so a retry would be refused the same way
-            }
+            stopAttemptsWhenHopeless(result);
             return false;
         },
         commandLimitSeconds());
+}
+
+void stopAttemptsWhenHopeless(const ftp::FtpResult& result) {
+    // A name that was never sent would be refused the same way, and a connection that closed
+    // itself for replies out of step can only say "Not connected" from now on.
+    if (result.error == ftp::FtpError::InvalidName || result.error == ftp::FtpError::OutOfStep) {
+        stopAttempts();
+    }
+}
+
+bool ConnectionDetails::runInStep(const std::function<bool()>& once) {
+    if (once()) {
+        return true;
+    }
+    // Only a connection that closed itself because the replies no longer matched the commands
+    // earns a new login here: the command may well have been innocent (the stray reply was an
+    // earlier command's), and a new login puts the conversation right.
+    if (!ftp || !ftp->lostStep() || stopRequested.load()) {
+        return false;
+    }
+    return logInAgain() && once();
+}
+
+bool ConnectionDetails::logInAgain() {
+    const std::string directory = currentDirectory;
+    disconnectFtp();
+    if (!connectFtp()) {
+        return false;
+    }
+    if (!directory.empty() && directory != currentDirectory) {
+        // Back where the caller left the server; should the folder have gone, the login
+        // directory stands, and currentDirectory says so.
+        changeDirectory(directory);
+    }
+    return true;
 }
 
 bool ConnectionDetails::sendChangeDirectory(const std::string& path) {

@@ -122,6 +122,15 @@ class ConnectionDetails : public PersistentRecord,
     using Exchange = std::function<ftp::FtpResult(ftp::FtpConnection&, TimedCommand&)>;
     static bool runExchange(std::shared_ptr<TimedCommand> command, Exchange exchange,
                             FtpCommandKind kind = FtpCommandKind::Other);
+    // A changing command (newChangingCommand) whose inputs `fill` sets, through runInStep.
+    bool runChangingExchange(const std::function<void(TimedCommand&)>& fill,
+                             const Exchange& exchange);
+    // Runs `once`, which makes its own record for the connection of the moment. When the
+    // connection closed itself because the server's replies fell out of step with the commands,
+    // logs in again and runs it once more: a stray reply is usually an earlier command's.
+    bool runInStep(const std::function<bool()>& once);
+    // disconnectFtp and connectFtp, then back to the current directory of before.
+    bool logInAgain();
     // Waits for the command in flight and, when the current directory is not known (after a
     // failed change), asks the server for it.
     bool knowCurrentDirectory();
@@ -134,6 +143,9 @@ class ConnectionDetails : public PersistentRecord,
     // runUpload, and once more after logging in again when the server dropped the connection.
     bool uploadOrLogInAgain(const std::string& localPath, const std::string& remotePath);
 };
+
+// Ends the attempt loop of an FTP command after a failure that another attempt cannot mend.
+void stopAttemptsWhenHopeless(const ftp::FtpResult& result);
 
 // The socket limits of a live connection: every single read or write may wait as long as a
 // command may last (commandTimeout), and an hour when commands have no limit, so that a dead

@@ -53,50 +53,53 @@ bool ConnectionDetails::listFolderAt(const std::string& folder,
 }
 
 bool ConnectionDetails::runListing(const std::string& folder, std::vector<FileEntryPtr>& entries) {
-    auto command = newFtpCommand();
-    if (!command) {
-        return false;
-    }
-    command->directory = folder;
     const std::vector<FileEntryPtr> given = entries;
     // Told by the attempt that ended last; an attempt still in flight when the wait gave up
     // (time-out, Stop) has said nothing yet.
     auto noFolder = std::make_shared<std::atomic<bool>>(false);
     listingFoundNoFolder_ = false;
-    const bool succeeded = runExchange(
-        command,
-        [given, noFolder](ftp::FtpConnection& connection, TimedCommand& record) {
-            noFolder->store(false);
-            std::vector<ftp::ListingEntry> items;
-            touchConnectionActivity();
-            // A long listing restarts the command clock as data arrives, so the limit bounds
-            // the silence rather than the size of the folder; Stop ends it at the next chunk.
-            const ftp::FtpResult result =
-                connection.list(record.directory, items, [](std::uint64_t) {
-                    touchConnectionActivity();
-                    touchCommandClock();
-                    return !commandShouldEnd();
-                });
-            touchConnectionActivity();
-            noFolder->store(result.error == ftp::FtpError::NotFound ||
-                            (result.error == ftp::FtpError::Fatal &&
-                             folderIsMissing(connection, record.directory)));
-            if (result.error == ftp::FtpError::Cancelled) {
-                stopAttempts();
-            }
-            if (!result) {
+    std::shared_ptr<TimedCommand> command;
+    const bool succeeded = runInStep([&] {
+        command = newFtpCommand();
+        if (!command) {
+            return false;
+        }
+        command->directory = folder;
+        return runExchange(
+            command,
+            [given, noFolder](ftp::FtpConnection& connection, TimedCommand& record) {
+                noFolder->store(false);
+                std::vector<ftp::ListingEntry> items;
+                touchConnectionActivity();
+                // A long listing restarts the command clock as data arrives, so the limit bounds
+                // the silence rather than the size of the folder; Stop ends it at the next chunk.
+                const ftp::FtpResult result =
+                    connection.list(record.directory, items, [](std::uint64_t) {
+                        touchConnectionActivity();
+                        touchCommandClock();
+                        return !commandShouldEnd();
+                    });
+                touchConnectionActivity();
+                noFolder->store(result.error == ftp::FtpError::NotFound ||
+                                (result.error == ftp::FtpError::Fatal &&
+                                 folderIsMissing(connection, record.directory)));
+                if (result.error == ftp::FtpError::Cancelled) {
+                    stopAttempts();
+                }
+                if (!result) {
+                    return result;
+                }
+                // Each attempt starts again from what the caller passed.
+                record.entries = given;
+                record.entries.reserve(given.size() + items.size());
+                for (const ftp::ListingEntry& item : items) {
+                    record.entries.push_back(fileEntryFromListing(item, record.directory));
+                }
+                touchCommandClock();
                 return result;
-            }
-            // Each attempt starts again from what the caller passed.
-            record.entries = given;
-            record.entries.reserve(given.size() + items.size());
-            for (const ftp::ListingEntry& item : items) {
-                record.entries.push_back(fileEntryFromListing(item, record.directory));
-            }
-            touchCommandClock();
-            return result;
-        },
-        FtpCommandKind::Listing);
+            },
+            FtpCommandKind::Listing);
+    });
     if (!succeeded) {
         listingFoundNoFolder_ = noFolder->load();
         return false;
@@ -110,28 +113,29 @@ bool ConnectionDetails::pathExists(const std::string& path) {
     if (!path.empty() && path.back() == '/') {
         return changeDirectory(path);
     }
-    auto command = newChangingCommand();
-    if (!command) {
-        return false;
-    }
-    command->firstPath = path;
-    // A missing path is a failed attempt without a reason: the loop asks again, in case the
-    // server had not caught up with an upload yet, and the caller decides what missing means.
-    return runFtpCommand(
-        command, FtpCommandKind::Other,
-        [](TimedCommand& record) {
-            ftp::PathKind kind = ftp::PathKind::Missing;
-            const ftp::FtpResult result = record.ftp->exists(record.firstPath, kind);
-            if (!result) {
-                setLastError(result.text);
-                if (result.error == ftp::FtpError::InvalidName) {
-                    stopAttempts();
+    return runInStep([&] {
+        auto command = newChangingCommand();
+        if (!command) {
+            return false;
+        }
+        command->firstPath = path;
+        // A missing path is a failed attempt without a reason: the loop asks again, in case the
+        // server had not caught up with an upload yet, and the caller decides what missing
+        // means.
+        return runFtpCommand(
+            command, FtpCommandKind::Other,
+            [](TimedCommand& record) {
+                ftp::PathKind kind = ftp::PathKind::Missing;
+                const ftp::FtpResult result = record.ftp->exists(record.firstPath, kind);
+                if (!result) {
+                    setLastError(result.text);
+                    stopAttemptsWhenHopeless(result);
+                    return false;
                 }
-                return false;
-            }
-            return kind != ftp::PathKind::Missing;
-        },
-        commandLimitSeconds());
+                return kind != ftp::PathKind::Missing;
+            },
+            commandLimitSeconds());
+    });
 }
 
 std::shared_ptr<TimedCommand> ConnectionDetails::newChangingCommand() {
@@ -140,41 +144,44 @@ std::shared_ptr<TimedCommand> ConnectionDetails::newChangingCommand() {
     return newFtpCommand();
 }
 
-bool ConnectionDetails::createDirectory(const std::string& path) {
-    auto command = newChangingCommand();
-    if (!command) {
-        return false;
-    }
-    command->directory = path;
-    if (!command->directory.empty() && command->directory.back() == '/') {
-        command->directory.pop_back();
-    }
-    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
-        return connection.makeDirectory(record.directory);
+bool ConnectionDetails::runChangingExchange(const std::function<void(TimedCommand&)>& fill,
+                                            const Exchange& exchange) {
+    return runInStep([&] {
+        auto command = newChangingCommand();
+        if (!command) {
+            return false;
+        }
+        fill(*command);
+        return runExchange(command, exchange);
     });
+}
+
+bool ConnectionDetails::createDirectory(const std::string& path) {
+    return runChangingExchange(
+        [&path](TimedCommand& record) {
+            record.directory = path;
+            if (!record.directory.empty() && record.directory.back() == '/') {
+                record.directory.pop_back();
+            }
+        },
+        [](ftp::FtpConnection& connection, TimedCommand& record) {
+            return connection.makeDirectory(record.directory);
+        });
 }
 
 bool ConnectionDetails::removeDirectory(const std::string& path) {
-    auto command = newChangingCommand();
-    if (!command) {
-        return false;
-    }
-    command->directory = path;
-    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
-        return connection.removeDirectory(record.directory);
-    });
+    return runChangingExchange([&path](TimedCommand& record) { record.directory = path; },
+                               [](ftp::FtpConnection& connection, TimedCommand& record) {
+                                   return connection.removeDirectory(record.directory);
+                               });
 }
 
 bool ConnectionDetails::deleteFile(const std::string& path) {
-    auto command = newChangingCommand();
-    if (!command) {
-        return false;
-    }
-    command->firstPath = path;
     const bool deleted =
-        runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
-            return connection.deleteFile(record.firstPath);
-        });
+        runChangingExchange([&path](TimedCommand& record) { record.firstPath = path; },
+                            [](ftp::FtpConnection& connection, TimedCommand& record) {
+                                return connection.deleteFile(record.firstPath);
+                            });
     // A file that is gone is no longer a part of one.
     if (UnfinishedUploads* unfinished = unfinishedUploads(); deleted && unfinished != nullptr) {
         unfinished->finish(*this, path);
@@ -183,13 +190,12 @@ bool ConnectionDetails::deleteFile(const std::string& path) {
 }
 
 bool ConnectionDetails::renameFile(const std::string& existingPath, const std::string& newPath) {
-    auto command = newChangingCommand();
-    if (!command) {
-        return false;
-    }
-    command->firstPath = existingPath;
-    command->secondPath = newPath;
-    return runExchange(command, [](ftp::FtpConnection& connection, TimedCommand& record) {
-        return connection.rename(record.firstPath, record.secondPath);
-    });
+    return runChangingExchange(
+        [&](TimedCommand& record) {
+            record.firstPath = existingPath;
+            record.secondPath = newPath;
+        },
+        [](ftp::FtpConnection& connection, TimedCommand& record) {
+            return connection.rename(record.firstPath, record.secondPath);
+        });
 }

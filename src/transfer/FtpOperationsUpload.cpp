@@ -109,7 +109,8 @@ bool ConnectionDetails::uploadOrLogInAgain(const std::string& localPath,
         return false;
     }
     uploaded = runUpload(localPath, remotePath);
-    if (commandState().connectionResetSeen.load()) {
+    // Replies out of step again fail only this file: the next command logs in afresh.
+    if (commandState().connectionResetSeen.load() && !(ftp && ftp->lostStep())) {
         lostConnection = true;
         requestStop();
         disconnectFtp();

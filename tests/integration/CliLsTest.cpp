@@ -36,6 +36,8 @@ using namespace std::chrono_literals;
 using Result = testsupport::CliResult;
 using testsupport::CliProcess;
 using testsupport::lines;
+using testsupport::PyFtpdDosServer;
+using testsupport::PyFtpdListServer;
 using testsupport::PyFtpdServer;
 using testsupport::readFile;
 using testsupport::TempFolder;
@@ -98,15 +100,8 @@ class CliLsTest : public ::testing::Test {
     Server server_;
 };
 
-struct ServerNames {
-    template <typename T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, PyFtpdServer> ? "pyftpdlib" : "vsftpd";
-    }
-};
-
-using Servers = ::testing::Types<PyFtpdServer, VsftpdServer>;
-TYPED_TEST_SUITE(CliLsTest, Servers, ServerNames);
+using Servers = ::testing::Types<PyFtpdServer, VsftpdServer, PyFtpdListServer, PyFtpdDosServer>;
+TYPED_TEST_SUITE(CliLsTest, Servers, testsupport::ServerKindNames);
 
 }  // namespace
 

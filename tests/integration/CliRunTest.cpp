@@ -39,6 +39,8 @@ using Result = testsupport::CliResult;
 using testsupport::CliProcess;
 using testsupport::FtpTestServer;
 using testsupport::lines;
+using testsupport::PyFtpdDosServer;
+using testsupport::PyFtpdListServer;
 using testsupport::PyFtpdServer;
 using testsupport::readFile;
 using testsupport::TempFolder;
@@ -185,15 +187,8 @@ class CliRunTest : public ::testing::Test {
     std::unique_ptr<RunSetup> setup_;
 };
 
-struct ServerNames {
-    template <typename T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, PyFtpdServer> ? "pyftpdlib" : "vsftpd";
-    }
-};
-
-using Servers = ::testing::Types<PyFtpdServer, VsftpdServer>;
-TYPED_TEST_SUITE(CliRunTest, Servers, ServerNames);
+using Servers = ::testing::Types<PyFtpdServer, VsftpdServer, PyFtpdListServer, PyFtpdDosServer>;
+TYPED_TEST_SUITE(CliRunTest, Servers, testsupport::ServerKindNames);
 
 }  // namespace
 
@@ -489,6 +484,53 @@ std::size_t countFiles(const fs::path& top) {
         count += it->is_regular_file(error) ? 1 : 0;
     }
     return count;
+}
+
+// pyftpdlib answers a command line of more than 2,048 bytes with two or three 500 replies, so
+// in a tree this deep every reply after the first long line would be one command behind.
+// Each file the report counts as added must be on the server whole, the files that cannot be
+// sent are problems, and the run goes on to the end (with the default retries, which meet the
+// extra replies too).
+TEST(CliRunLongPaths, CommandLinesTooLongForTheServerFailOnlyTheirOwnFiles) {
+    PyFtpdServer server;
+    ASSERT_TRUE(server.start()) << server.error();
+    RunSetup setup(server);
+    put(setup.folder() / "config" / "Kelvane.conf",
+        "CommandTimeout=dword:10\nMaxCommandRetries=dword:3\n");
+    const fs::path site = setup.local() / "site";
+    fs::path folder = site / "deep";
+    for (int level = 0; level < 60; ++level) {
+        folder /= "level-" + std::to_string(100 + level) + "-with-a-long-folder-name";
+        put(folder / "page.html", "page at level " + std::to_string(level));
+    }
+    put(site / "zz" / "after.html", "uploaded after the deep tree");
+    put(site / "index.html", "home");
+    dateBack(site);
+    fs::create_directories(server.root() / "www");
+    const fs::path file = setup.save(setup.profile(site, "www"), "site.kvp");
+
+    const Result result = setup.run(file);
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, "Some problems were encountered:\n")) << result.out;
+    const std::map<std::string, std::string> local = tree(site);
+    const std::map<std::string, std::string> remote = tree(server.root() / "www");
+    std::size_t filesOnServer = 0;
+    for (const auto& [path, bytes] : remote) {
+        if (path.back() == '/') {
+            continue;
+        }
+        ++filesOnServer;
+        ASSERT_TRUE(local.count(path)) << path;
+        EXPECT_EQ(bytes, local.at(path)) << path;
+    }
+    EXPECT_EQ(remote.count("zz/after.html"), 1u);
+    EXPECT_EQ(remote.count("index.html"), 1u);
+    EXPECT_LT(filesOnServer, 62u) << "some command lines must have been too long";
+    std::istringstream report(result.out.substr(result.out.find("Added files:")));
+    std::string label;
+    std::string added;
+    report >> label >> label >> added;
+    EXPECT_EQ(added, std::to_string(filesOnServer)) << result.out;
 }
 
 // Runs against pyftpdlib with a tree large enough to be interrupted halfway.

@@ -18,6 +18,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +41,8 @@
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testsupport::PyFtpdDosServer;
+using testsupport::PyFtpdListServer;
 using testsupport::PyFtpdServer;
 using testsupport::randomBytes;
 using testsupport::readFile;
@@ -92,20 +95,21 @@ class DropConnectionDuringUpload final : public RetryDisplay {
     void updateProgress() override {
         // The worker's connection is the one the details held when the worker started.
         std::shared_ptr<ftp::FtpConnection> current = details_->ftp;
-        if (bytesDone.load() > 0 && dropsLeft_.load() > 0 && current &&
-            current != dropped_.load()) {
+        std::lock_guard lock(mutex_);
+        if (bytesDone.load() > 0 && dropsLeft_ > 0 && current && current != lastDropped_) {
+            // Held on to, so that the next login cannot get the same address and pass for
+            // the connection already dropped.
+            lastDropped_ = current;
             --dropsLeft_;
             current->abort();
-            dropped_ = std::move(current);
         }
     }
 
   private:
     std::shared_ptr<ConnectionDetails> details_;
-    std::atomic<int> dropsLeft_;
-    // Held, not just its address: the next login's connection could be made at that address
-    // and pass for the one already dropped.
-    std::atomic<std::shared_ptr<ftp::FtpConnection>> dropped_;
+    std::mutex mutex_;
+    int dropsLeft_;
+    std::shared_ptr<ftp::FtpConnection> lastDropped_;
 };
 
 // Remembers the highest retry count shown: n retries shown means n + 1 attempts made.
@@ -198,15 +202,8 @@ class ConnectionDetailsTest : public LiveConnectionTest {
     Server server_;
 };
 
-struct ServerNames {
-    template <typename T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, PyFtpdServer> ? "pyftpdlib" : "vsftpd";
-    }
-};
-
-using Servers = ::testing::Types<PyFtpdServer, VsftpdServer>;
-TYPED_TEST_SUITE(ConnectionDetailsTest, Servers, ServerNames);
+using Servers = ::testing::Types<PyFtpdServer, VsftpdServer, PyFtpdListServer, PyFtpdDosServer>;
+TYPED_TEST_SUITE(ConnectionDetailsTest, Servers, testsupport::ServerKindNames);
 
 }  // namespace
 

@@ -29,6 +29,8 @@ using ftp::FtpConnection;
 using ftp::FtpError;
 using ftp::ListingEntry;
 using ftp::PathKind;
+using testsupport::PyFtpdDosServer;
+using testsupport::PyFtpdListServer;
 using testsupport::PyFtpdServer;
 using testsupport::randomBytes;
 using testsupport::readFile;
@@ -89,15 +91,8 @@ class FtpClientTest : public ::testing::Test {
     Server server_;
 };
 
-struct ServerNames {
-    template <typename T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, PyFtpdServer> ? "pyftpdlib" : "vsftpd";
-    }
-};
-
-using Servers = ::testing::Types<PyFtpdServer, VsftpdServer>;
-TYPED_TEST_SUITE(FtpClientTest, Servers, ServerNames);
+using Servers = ::testing::Types<PyFtpdServer, VsftpdServer, PyFtpdListServer, PyFtpdDosServer>;
+TYPED_TEST_SUITE(FtpClientTest, Servers, testsupport::ServerKindNames);
 
 TYPED_TEST(FtpClientTest, LogsInWithFewCommandsAndRefusesAWrongPassword) {
     auto connection = this->connect();
@@ -241,6 +236,32 @@ TYPED_TEST(FtpClientTest, ListsNamesWithSpacesSizesKindsAndLocalTimes) {
     ftp::FtpResult empty = connection.list(server.remote("my site/empty"), entries);
     ASSERT_TRUE(empty) << empty.text;
     EXPECT_TRUE(entries.empty());
+}
+
+// However a server wants its LIST, that is found out on the first listing: from then on each
+// listing is one data connection and one command, dot files included.
+TYPED_TEST(FtpClientTest, ListingsCostOneCommandOnceTheServersFormIsKnown) {
+    const fs::path site = this->server_.root() / "site";
+    fs::create_directories(site / "sub");
+    writeFile(site / ".htaccess", "deny");
+    writeFile(site / "index.html", "<html/>");
+    auto connection = this->connect();
+    std::vector<ListingEntry> entries;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const auto sent = connection->commandCount();
+        ftp::FtpResult result = connection->list(this->server_.remote("site") + "/", entries);
+        ASSERT_TRUE(result) << result.text;
+        std::vector<std::string> names;
+        for (const ListingEntry& entry : entries) {
+            names.push_back(entry.name);
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{".htaccess", "index.html", "sub"}));
+        if (round > 0) {
+            EXPECT_EQ(connection->commandCount(), sent + 2);
+        }
+    }
 }
 
 TYPED_TEST(FtpClientTest, ListsAFolderOfThousandsOfEntries) {
@@ -500,6 +521,24 @@ TEST(FtpClientFallbackTest, AFailedDataConnectionIsAFailureNotAnEmptyFolder) {
     std::string directory;
     EXPECT_TRUE(connection.printWorkingDirectory(directory));
     EXPECT_TRUE(connection.isConnected());
+}
+
+// pyftpdlib answers a command line longer than 2,048 bytes twice. The second answer must not be
+// taken for the reply to the next command: that command fails and the connection closes.
+TEST(FtpClientFallbackTest, AnOverLongCommandLineClosesTheConnectionBeforeRepliesMix) {
+    PyFtpdServer server;
+    ASSERT_TRUE(server.start()) << server.error();
+    testsupport::TempFolder local;
+    writeFile(local.path() / "page.html", "<p>hello</p>");
+    FtpConnection connection;
+    ASSERT_TRUE(connection.connect(server.host(), server.port(), server.user(), server.password(),
+                                   true, {10s, 20s}));
+    const ftp::FtpResult tooLong = connection.makeDirectory("/" + std::string(2100, 'd'));
+    EXPECT_EQ(tooLong.replyCode, 500) << tooLong.text;
+    const ftp::FtpResult next = connection.upload(local.path() / "page.html", "/page.html");
+    EXPECT_EQ(next.error, FtpError::OutOfStep) << next.text;
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_FALSE(fs::exists(server.root() / "page.html"));
 }
 
 TEST(FtpClientFallbackTest, FallsBackToPortWhenEprtIsRefused) {

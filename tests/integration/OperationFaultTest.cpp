@@ -360,3 +360,63 @@ TEST_F(OperationFaultTest, AListingFailingOnEveryAttemptIsAFailureNotAnEmptyFold
     EXPECT_FALSE(lastErrorText().empty());
     EXPECT_EQ(countVerb(server_.transcript(), "MLSD"), 1) << joined(server_.transcript());
 }
+
+// A reply left over from an earlier command: the command that meets it logs in again and runs
+// once more, in the directory the caller was in, and the run goes on.
+TEST_F(OperationFaultTest, AStrayReplyCostsANewLoginAndTheCommandRunsAgain) {
+    writeFile(onServer("old.html"), "old");
+    fs::create_directory(onServer("site"));
+    writeFile(onServer("site/page.html"), "p");
+    auto connection = connected();
+    ASSERT_TRUE(connection->changeDirectory("/site/"));
+    const int loginsBefore = server_.loginCount();
+
+    server_.extraReplyAfterNext("DELE", "250 Delete operation successful.");
+    ASSERT_TRUE(connection->deleteFile("/old.html")) << lastErrorText();
+    ASSERT_TRUE(connection->createDirectory("/new/")) << lastErrorText();
+    EXPECT_TRUE(fs::is_directory(onServer("new")));
+    EXPECT_EQ(server_.loginCount(), loginsBefore + 1);
+    EXPECT_EQ(connection->currentDirectory, "/site/");
+    EXPECT_EQ(countVerb(server_.transcript(), "MKD"), 1) << joined(server_.transcript());
+
+    // The same for a listing, which must never come back as another folder's.
+    server_.extraReplyAfterNext("MKD", "257 \"/other\" created");
+    ASSERT_TRUE(connection->createDirectory("/other/")) << lastErrorText();
+    std::vector<FileEntryPtr> entries;
+    ASSERT_TRUE(connection->listFolderAt("/site/", entries)) << lastErrorText();
+    EXPECT_EQ(names(entries), std::vector<std::string>{"page.html"});
+    EXPECT_EQ(server_.loginCount(), loginsBefore + 2);
+    EXPECT_TRUE(connection->isConnected());
+}
+
+// An upload is done only by the final reply of its own STOR. Out of step once: a new login and
+// the file once more; out of step again: this file fails, the run is not stopped, and the next
+// command logs in afresh.
+TEST_F(OperationFaultTest, AnUploadCountsOnlyByTheFinalReplyOfItsOwnStor) {
+    const std::string content = patternBytes(300 * 1024 + 9);
+    writeFile(local_.path() / "page.bin", content);
+    auto connection = connected();
+    const int loginsBefore = server_.loginCount();
+
+    server_.extraReplyAfterNext("STOR", "226 Transfer complete.");
+    bytesDone = 0;
+    ASSERT_TRUE(connection->uploadFile((local_.path() / "page.bin").string(), "/page.bin"))
+        << lastErrorText();
+    EXPECT_EQ(server_.loginCount(), loginsBefore + 1);
+    EXPECT_EQ(countVerb(server_.transcript(), "STOR"), 2) << joined(server_.transcript());
+    EXPECT_EQ(readFile(onServer("page.bin")), content);
+    EXPECT_EQ(bytesDone.load(), content.size()) << "the attempt out of step is not counted";
+
+    server_.clearTranscript();
+    server_.extraReplyAfterNext("STOR", "226 Transfer complete.", 2);
+    bytesDone = 0;
+    EXPECT_FALSE(connection->uploadFile((local_.path() / "page.bin").string(), "/again.bin"));
+    EXPECT_NE(lastErrorText().find("226 Transfer complete."), std::string::npos) << lastErrorText();
+    EXPECT_EQ(bytesDone.load(), 0u);
+    EXPECT_FALSE(stopRequested.load());
+
+    ASSERT_TRUE(connection->uploadFile((local_.path() / "page.bin").string(), "/again.bin"))
+        << lastErrorText();
+    EXPECT_EQ(readFile(onServer("again.bin")), content);
+    EXPECT_EQ(server_.loginCount(), loginsBefore + 3);
+}

@@ -179,6 +179,20 @@ struct FaultFtpServer::State {
         --found->second.count;
         return found->second.reply;
     }
+    struct Extra {
+        int count = 0;
+        std::string reply;
+        std::chrono::milliseconds delay{0};
+    };
+    std::optional<Extra> takeExtra(const std::string& verb) {
+        std::lock_guard lock(mutex);
+        auto found = extras.find(verb);
+        if (found == extras.end() || found->second.count <= 0) {
+            return std::nullopt;
+        }
+        --found->second.count;
+        return found->second;
+    }
     std::chrono::milliseconds takeDelay(const std::string& verb) {
         std::lock_guard lock(mutex);
         auto found = delays.find(verb);
@@ -210,6 +224,8 @@ struct FaultFtpServer::State {
     };
     std::map<std::string, Failure> failures;
     std::map<std::string, Delay> delays;
+    std::map<std::string, Extra> extras;
+    int extrasSent = 0;
     std::optional<std::pair<std::uint64_t, Channel>> storeReset;
     bool refuseData = false;
     bool resetListing = false;
@@ -239,8 +255,24 @@ class Session {
     using Channel = FaultFtpServer::Channel;
 
     bool reply(const std::string& text) {
-        if (!control_.valid() || !state_.sendAll(control_.get(), text + "\r\n")) {
+        std::optional<FaultFtpServer::State::Extra> extra;
+        if (text.empty() || text[0] != '1') {
+            extra = state_.takeExtra(verb_);
+        }
+        std::string sent = text + "\r\n";
+        if (extra && extra->delay == 0ms) {
+            sent += extra->reply + "\r\n";
+        }
+        if (!control_.valid() || !state_.sendAll(control_.get(), sent)) {
             open_ = false;
+        }
+        if (open_ && extra && extra->delay > 0ms) {
+            open_ =
+                state_.pause(extra->delay) && state_.sendAll(control_.get(), extra->reply + "\r\n");
+        }
+        if (open_ && extra) {
+            std::lock_guard lock(state_.mutex);
+            ++state_.extrasSent;
         }
         return open_;
     }
@@ -272,6 +304,7 @@ class Session {
         const std::size_t space = line.find(' ');
         const std::string verb = upper(line.substr(0, space));
         const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
+        verb_ = verb;
         {
             std::lock_guard lock(state_.mutex);
             state_.transcript.push_back(line);
@@ -380,6 +413,9 @@ class Session {
             active(verb, argument);
         } else if (verb == "STOR") {
             store(resolve(argument));
+        } else if (verb == "LIST" && !state_.options.listPaths && !argument.empty()) {
+            dropData();
+            reply("501 Syntax error in parameters or arguments.");
         } else if (verb == "LIST" || (verb == "MLSD" && state_.options.mlsd)) {
             std::string path = argument;
             if (verb == "LIST" && path.rfind("-", 0) == 0) {
@@ -651,6 +687,7 @@ class Session {
     std::string user_;
     bool loggedIn_ = false;
     std::string cwd_ = "/";
+    std::string verb_;  // of the command being answered
     std::string renameFrom_;
     Fd dataListener_;
     std::uint16_t dataPort_ = 0;
@@ -757,6 +794,17 @@ void FaultFtpServer::refuseNextDataConnection() {
 void FaultFtpServer::resetNextListing() {
     std::lock_guard lock(state_->mutex);
     state_->resetListing = true;
+}
+
+void FaultFtpServer::extraReplyAfterNext(const std::string& verb, const std::string& reply,
+                                         int count, std::chrono::milliseconds delay) {
+    std::lock_guard lock(state_->mutex);
+    state_->extras[upper(verb)] = State::Extra{count, reply, delay};
+}
+
+int FaultFtpServer::extraRepliesSent() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->extrasSent;
 }
 
 std::vector<std::string> FaultFtpServer::transcript() const {

@@ -21,9 +21,11 @@ namespace testsupport {
 class FaultFtpServer {
   public:
     struct Options {
-        bool mlsd = true;   // FEAT offers MLST, so the client lists with MLSD
-        bool epsv = true;   // false: EPSV is refused (502), the client must use PASV
-        bool utf8 = false;  // FEAT offers UTF8, so the client sends OPTS UTF8 ON
+        bool mlsd = true;       // FEAT offers MLST, so the client lists with MLSD
+        bool epsv = true;       // false: EPSV is refused (502), the client must use PASV
+        bool utf8 = false;      // FEAT offers UTF8, so the client sends OPTS UTF8 ON
+        bool listPaths = true;  // false: LIST lists the current directory only, and refuses
+                                // any argument, as some embedded servers do
         std::string user = "tester";
         std::string password = "secret";
     };
@@ -61,6 +63,13 @@ class FaultFtpServer {
     // The next LIST or MLSD opens its data connection and resets it before sending anything,
     // then answers 426.
     void resetNextListing();
+    // After the final reply to each of the next `count` commands of `verb`, sends `reply` as
+    // well, as a server does that answers one command twice: in the same write (delay 0) or on
+    // its own after `delay`.
+    void extraReplyAfterNext(const std::string& verb, const std::string& reply, int count = 1,
+                             std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+    // Extra replies sent so far.
+    int extraRepliesSent() const;
 
     // Every command line received, without its line end, in order of arrival.
     std::vector<std::string> transcript() const;

@@ -67,6 +67,14 @@ class FtpTestServer {
     std::uint32_t uploadRate_ = 0;
 };
 
+// Names the instances of a typed test after their server kind: "pyftpdlib", "vsftpd" ...
+struct ServerKindNames {
+    template <typename Server>
+    static std::string GetName(int) {
+        return Server::kName;
+    }
+};
+
 // A port on 127.0.0.1 that nobody listens on right now (0 when none was found).
 std::uint16_t freeLocalPort();
 // The first of `count` consecutive free ports on 127.0.0.1, chosen below the range of ports the

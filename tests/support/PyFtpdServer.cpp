@@ -15,6 +15,18 @@ PyFtpdServer::PyFtpdServer(Options options) : options_(std::move(options)) {
     password_ = "s3cret pass";
 }
 
+std::string PyFtpdServer::name() const {
+    switch (options_.listing) {
+        case Listing::List:
+            return PyFtpdListServer::kName;
+        case Listing::Dos:
+            return PyFtpdDosServer::kName;
+        case Listing::Mlsd:
+            break;
+    }
+    return kName;
+}
+
 bool PyFtpdServer::start() {
     const std::uint16_t passive = freePortRange(kPassivePorts);
     if (passive == 0) {
@@ -54,6 +66,10 @@ bool PyFtpdServer::start() {
     if (rate != 0) {
         argv.push_back("--max-upload-rate");
         argv.push_back(std::to_string(rate));
+    }
+    if (options_.listing != Listing::Mlsd) {
+        argv.push_back("--listing");
+        argv.push_back(options_.listing == Listing::List ? "list" : "dos");
     }
     if (!process_.start(argv, logFile_, true)) {
         fail(process_.error());

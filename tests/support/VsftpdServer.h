@@ -11,11 +11,13 @@ namespace testsupport {
 // absolute paths of this machine: tests name remote paths through remote().
 class VsftpdServer : public FtpTestServer {
   public:
+    static constexpr const char* kName = "vsftpd";
+
     VsftpdServer();
 
     bool start() override;
     bool restart() override;
-    std::string name() const override { return "vsftpd"; }
+    std::string name() const override { return kName; }
     bool offersMlsd() const override { return false; }
     std::string home() const override { return root_.string(); }
     std::string rejectedUser() const override { return "kelvane-no-such-user"; }

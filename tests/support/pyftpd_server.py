@@ -8,12 +8,53 @@ dies without cleaning up does not leave a server behind.
 import argparse
 import logging
 import os
+import stat
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS, FilesystemError
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
+
+
+class DosFilesystem(AbstractedFS):
+    """LIST lines as IIS writes them, in the server's local time:
+    "12-08-26  01:21PM       <DIR>          name" and "12-08-26  01:21PM   1234 name"."""
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        for basename in listing:
+            try:
+                st = self.lstat(os.path.join(basedir, basename))
+            except (OSError, FilesystemError):
+                if ignore_err:
+                    continue
+                raise
+            when = time.strftime("%m-%d-%y  %I:%M%p", time.localtime(st.st_mtime))
+            if stat.S_ISDIR(st.st_mode):
+                column = "       <DIR>          "
+            else:
+                column = "%21d " % st.st_size
+            line = when + column + basename + "\r\n"
+            yield line.encode("utf8", self.cmd_channel.unicode_errors)
+
+
+def iis_style(handler_class):
+    """A handler that, as IIS does, takes nothing after LIST but a path: options are refused
+    like a path that does not exist."""
+
+    class Handler(handler_class):
+        def pre_process_command(self, line, cmd, arg):
+            if cmd == "LIST" and arg.startswith("-") and self.authenticated:
+                self.respond("550 The system cannot find the file specified. ")
+                return
+            handler_class.pre_process_command(self, line, cmd, arg)
+
+        def ftp_SYST(self, line):
+            self.respond("215 Windows_NT")
+
+    return Handler
 
 
 def main():
@@ -30,6 +71,9 @@ def main():
                         help="bytes per second an upload is read at (0: no limit)")
     parser.add_argument("--fail-stores", type=int, default=0,
                         help="answer the first N STOR commands with 451")
+    parser.add_argument("--listing", choices=["mlsd", "list", "dos"], default="mlsd",
+                        help="list: no MLSD or MLST, options after LIST read as a path; "
+                        "dos: the same with LIST lines in the DOS/IIS format, options refused")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.INFO, stream=sys.stderr,
@@ -63,8 +107,15 @@ def main():
         refused.add("EPSV")
     if args.no_eprt:
         refused.add("EPRT")
+    if args.listing != "mlsd":
+        refused.update(("MLSD", "MLST"))
+        # Times as the other LIST servers of the tests write them: in the machine's local time.
+        Handler.use_gmt_times = False
     if refused:
         Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in refused}
+    if args.listing == "dos":
+        Handler = iis_style(Handler)
+        Handler.abstracted_fs = DosFilesystem
 
     if args.max_upload_rate:
         class Throttled(ThrottledDTPHandler):

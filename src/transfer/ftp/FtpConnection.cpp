@@ -170,7 +170,9 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     mlsd_ = false;
     epsvRefused_ = false;
     eprtRefused_ = false;
-    listAllRefused_ = false;
+    listStyle_ = ListStyle::Unknown;
+    lostStep_ = false;
+    sentVerb_.clear();
     directory_.clear();
     {
         std::lock_guard lock(socketsMutex_);
@@ -283,17 +285,53 @@ FtpResult FtpConnection::sendCommand(const std::string& line) {
     if (!control_ || !control_->isOpen()) {
         return failure(FtpError::ConnectionLost, "Not connected to an FTP server");
     }
+    if (FtpResult result = expectNothingPending(); !result) {
+        return result;
+    }
     if (!control_->writeAll(line + "\r\n", ioLimit())) {
         return dropConnection(socketFailure(*control_));
     }
+    sentVerb_ = commandVerb(line);
     ++commandsSent_;
     return {};
+}
+
+FtpResult FtpConnection::expectNothingPending() {
+    // Every reply so far has been paired with its command, so nothing may be waiting now. One
+    // read that does not wait tells; the stream itself costs no round trip.
+    if (splitter_.idle()) {
+        char buffer[512];
+        const long count = control_->readPending(buffer, sizeof buffer);
+        if (count == 0) {
+            return {};
+        }
+        if (count < 0) {
+            return dropConnection(failure(FtpError::ConnectionLost, control_->lastError()));
+        }
+        splitter_.feed(std::string_view(buffer, static_cast<std::size_t>(count)));
+    }
+    const std::optional<Reply> stray = splitter_.next();
+    if (stray && stray->code == 421) {
+        // The server closing the session on its own (idle time-out) is no stray reply.
+        return dropConnection(failure(FtpError::ConnectionLost, stray->text, stray->code));
+    }
+    return loseStep("The server sent a reply that no command asked for: " +
+                    (stray ? stray->text : splitter_.unfinished()));
+}
+
+FtpResult FtpConnection::loseStep(const std::string& text) {
+    lostStep_ = true;
+    return dropConnection(failure(FtpError::OutOfStep, text));
 }
 
 FtpResult FtpConnection::readReply(Reply& reply, Millis limit) {
     char buffer[4096];
     for (;;) {
         if (std::optional<Reply> next = splitter_.next()) {
+            if (!replyFitsCommand(sentVerb_, next->code)) {
+                return loseStep("The server's reply does not fit the command " + sentVerb_ + ": " +
+                                next->text);
+            }
             reply = std::move(*next);
             return {};
         }
@@ -647,6 +685,11 @@ FtpResult FtpConnection::finishData(DataChannel& channel, bool namesPath) {
         } while (reply.code / 100 == 1);
     }
     if (reply.code / 100 == 2) {
+        // A transfer counts only by its own final reply. Anything already behind that reply means
+        // it may have been an earlier command's, and the transfer cannot be trusted.
+        if (FtpResult result = expectNothingPending(); !result) {
+            return result;
+        }
         return FtpResult{FtpError::None, {}, reply.code};
     }
     if (reply.code == 421) {
@@ -691,30 +734,28 @@ FtpResult FtpConnection::readAll(Socket& socket, std::string& data,
     }
 }
 
-FtpResult FtpConnection::listLocked(const std::string& path, std::vector<ListingEntry>& entries,
-                                    const UploadProgress& progress) {
-    const bool mlsd = features_.mlsd;
+namespace {
+
+std::string withPath(std::string verb, const std::string& path) {
+    return path.empty() ? verb : verb + " " + path;
+}
+
+bool refused(const FtpResult& result) {
+    return result.replyCode / 100 == 5;
+}
+
+}  // namespace
+
+FtpResult FtpConnection::fetchListing(const std::string& line, std::string& data,
+                                      const UploadProgress& progress) {
+    data.clear();
     DataChannel channel(*this);
     if (FtpResult result = openData(channel); !result) {
         return result;
     }
-    // Plain LIST hides dot files on Unix servers (vsftpd by default), and a web site lives by
-    // .htaccess and friends: ask for them, and fall back when the server rejects the option.
-    std::string line = mlsd ? "MLSD" : (listAllRefused_ ? "LIST" : "LIST -a");
-    if (!path.empty()) {
-        line += " " + path;
-    }
     if (FtpResult result = startData(channel, line, true); !result) {
-        const bool optionRejected = result.replyCode == 500 || result.replyCode == 501 ||
-                                    result.replyCode == 502 || result.replyCode == 504;
-        if (!mlsd && !listAllRefused_ && optionRejected) {
-            listAllRefused_ = true;
-            channel.closeSockets();
-            return listLocked(path, entries, progress);
-        }
         return result;
     }
-    std::string data;
     FtpResult received;
     if (channel.socket) {
         received = readAll(*channel.socket, data, progress);
@@ -724,23 +765,97 @@ FtpResult FtpConnection::listLocked(const std::string& path, std::vector<Listing
     if (!received) {
         return afterDataFailure(received);
     }
-    if (!finished) {
-        return finished;
-    }
+    return finished;
+}
 
+// Plain LIST hides dot files on Unix servers (vsftpd by default), and a web site lives by
+// .htaccess and friends, so "LIST -a" comes first. Many servers take no options, though
+// (pyftpdlib without MLSD, IIS, embedded ones): they read "-a /folder/" as the name of a folder
+// and refuse it, or list nothing. So the optioned form stands only once the server has answered
+// it with lines; a refusal tries a plain LIST of the path and then a LIST inside the folder, and
+// the form that works is kept for the connection.
+FtpResult FtpConnection::fetchList(const std::string& path, std::string& data,
+                                   const UploadProgress& progress) {
+    switch (listStyle_) {
+        case ListStyle::Optioned:
+            return fetchListing(withPath("LIST -a", path), data, progress);
+        case ListStyle::Plain:
+            return fetchListing(withPath("LIST", path), data, progress);
+        case ListStyle::InFolder:
+            return fetchInFolder(path, data, progress);
+        case ListStyle::Unknown:
+            break;
+    }
+    const FtpResult optioned = fetchListing(withPath("LIST -a", path), data, progress);
+    if (optioned && !data.empty()) {
+        listStyle_ = ListStyle::Optioned;
+        return optioned;
+    }
+    if (!optioned && !refused(optioned)) {
+        return optioned;  // a busy server or a lost data connection says nothing about the form
+    }
+    // Refused, or no lines at all: an empty folder, or "-a /folder/" taken for a missing name.
+    const FtpResult plain = fetchListing(withPath("LIST", path), data, progress);
+    if (plain) {
+        if (!optioned || !data.empty()) {
+            listStyle_ = ListStyle::Plain;
+        }
+        return plain;
+    }
+    if (optioned || !refused(plain) || path.empty()) {
+        return plain;
+    }
+    const FtpResult inside = fetchInFolder(path, data, progress);
+    if (inside) {
+        listStyle_ = ListStyle::InFolder;
+    }
+    return inside;
+}
+
+FtpResult FtpConnection::fetchInFolder(const std::string& path, std::string& data,
+                                       const UploadProgress& progress) {
+    if (path.empty()) {
+        return fetchListing("LIST", data, progress);
+    }
+    std::string current;
+    if (FtpResult result = knownDirectory(current); !result) {
+        return result;
+    }
+    if (FtpResult result = simpleCommand("CWD " + path, true); !result) {
+        return result;
+    }
+    const FtpResult listed = fetchListing("LIST", data, progress);
+    if (!connected_) {
+        return listed;
+    }
+    if (FtpResult back = changeBack(current); !back) {
+        return back;
+    }
+    return listed;
+}
+
+FtpResult FtpConnection::listLocked(const std::string& path, std::vector<ListingEntry>& entries,
+                                    const UploadProgress& progress) {
+    const bool mlsd = features_.mlsd;
+    std::string data;
+    const FtpResult result = mlsd ? fetchListing(withPath("MLSD", path), data, progress)
+                                  : fetchList(path, data, progress);
+    if (!result) {
+        return result;
+    }
     entries = parseListing(data, mlsd, localToday());
     for (ListingEntry& entry : entries) {
         convertUtcToLocal(entry);
     }
-    if (entries.empty() && !isEmptyListing(data)) {
+    if (entries.empty() && !isEmptyListing(data, mlsd)) {
         return failure(FtpError::Fatal, "The listing of the folder could not be read");
     }
-    if (entries.empty() && !mlsd && !path.empty()) {
+    if (entries.empty() && !mlsd && !path.empty() && listStyle_ != ListStyle::InFolder) {
         // LIST of a missing folder gives an empty listing and 226 on some servers (vsftpd):
         // only a folder that can be entered is an empty folder.
         bool exists = false;
-        if (FtpResult result = folderExists(path, exists); !result) {
-            return result;
+        if (FtpResult checked = folderExists(path, exists); !checked) {
+            return checked;
         }
         if (!exists) {
             return failure(FtpError::NotFound, "550 " + path + ": No such folder", 550);
@@ -823,12 +938,17 @@ FtpResult FtpConnection::folderExists(const std::string& path, bool& exists) {
         return failFromReply(reply, true);
     }
     exists = true;
-    if (FtpResult result = simpleCommand("CWD " + current, true); !result) {
-        // The server stays in the tested folder; the caller's idea of the current directory is
+    return changeBack(current);
+}
+
+FtpResult FtpConnection::changeBack(const std::string& directory) {
+    if (FtpResult result = simpleCommand("CWD " + directory, true); !result) {
+        // The server stays in the visited folder; the caller's idea of the current directory is
         // wrong from here on, so this must fail loudly.
         directory_.clear();
         return result;
     }
+    directory_ = directory;
     return {};
 }
 

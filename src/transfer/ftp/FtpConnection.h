@@ -52,6 +52,10 @@ class FtpConnection {
     // object's use: every later call, connect() included, fails at once.
     void abort();
     bool isConnected() const { return connected_.load(); }
+    // True once the connection closed itself because the server's replies no longer matched
+    // the commands (OutOfStep): a new login puts things right, where after other failures it
+    // may not.
+    bool lostStep() const { return lostStep_.load(); }
 
     FtpResult printWorkingDirectory(std::string& directory);
     FtpResult changeDirectory(const std::string& path);
@@ -95,7 +99,12 @@ class FtpConnection {
                             const std::string& password);
     FtpResult login(const std::string& user, const std::string& password);
     FtpResult sendCommand(const std::string& line);
-    // Reads one reply, preliminary (1xx) ones included.
+    // Fails (OutOfStep or ConnectionLost) and drops the connection when anything has come from
+    // the server that no command asked for.
+    FtpResult expectNothingPending();
+    FtpResult loseStep(const std::string& text);
+    // Reads one reply, preliminary (1xx) ones included; one that cannot answer the command sent
+    // last drops the connection (OutOfStep).
     FtpResult readReply(Reply& reply, Millis limit);
     FtpResult readReply(Reply& reply) { return readReply(reply, ioLimit()); }
     // Sends a command and reads replies up to the final one.
@@ -128,11 +137,21 @@ class FtpConnection {
 
     FtpResult listLocked(const std::string& path, std::vector<ListingEntry>& entries,
                          const UploadProgress& progress);
+    // One listing command and its data, as received.
+    FtpResult fetchListing(const std::string& line, std::string& data,
+                           const UploadProgress& progress);
+    // LIST in the form this server takes (listStyle_), finding it out on the first listings.
+    FtpResult fetchList(const std::string& path, std::string& data, const UploadProgress& progress);
+    // CWD into the folder, LIST, and back.
+    FtpResult fetchInFolder(const std::string& path, std::string& data,
+                            const UploadProgress& progress);
     FtpResult readAll(Socket& socket, std::string& data, const UploadProgress& progress);
     FtpResult existsLocked(const std::string& path, PathKind& kind);
     FtpResult knownDirectory(std::string& directory);
     // Tells a folder from a missing path by changing into it and back.
     FtpResult folderExists(const std::string& path, bool& exists);
+    // Back to `directory` after a visit elsewhere; the server's directory is unknown if that fails.
+    FtpResult changeBack(const std::string& directory);
     FtpResult uploadLocked(const std::filesystem::path& localFile, const std::string& remotePath,
                            const UploadProgress& progress);
     FtpResult sendFileData(int fd, Socket& socket, const UploadProgress& progress);
@@ -147,13 +166,22 @@ class FtpConnection {
     std::atomic<bool> passive_{true};
     std::atomic<std::uint64_t> commandsSent_{0};
     std::atomic<bool> aborted_{false};
+    std::atomic<bool> lostStep_{false};
+    std::string sentVerb_;  // of the last command sent, which the next reply must fit
     std::atomic<long long> connectMillis_{FtpTimeouts{}.connect.count()};
     std::atomic<long long> ioMillis_{FtpTimeouts{}.io.count()};
     ServerFeatures features_;
     std::atomic<bool> mlsd_{false};
     bool epsvRefused_ = false;
     bool eprtRefused_ = false;
-    bool listAllRefused_ = false;  // the server does not take "LIST -a"
+    // How this server lists with LIST (when it has no MLSD).
+    enum class ListStyle {
+        Unknown,   // not seen yet: "LIST -a path" first, the others after a refusal
+        Optioned,  // "LIST -a path": the server has answered it with lines
+        Plain,     // "LIST path": options are taken for part of the path
+        InFolder,  // "CWD path", "LIST", back: the server lists only where it is
+    };
+    ListStyle listStyle_ = ListStyle::Unknown;
     std::string directory_;  // the server's current directory as last reported; empty: unknown
 };
 

@@ -108,6 +108,12 @@ bool parseClock(std::string_view text, int& hour, int& minute) {
 
 }  // namespace detail
 
+bool isEntryOfFolder(std::string_view name) {
+    // A name with a "/" is a path: some servers list the target of a link that way, and MLST
+    // answers name the whole path. Neither is something the folder holds.
+    return name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
 ListingFormat detectListFormat(std::string_view line) {
     if (detail::isUnixModeField(line)) {
         return ListingFormat::Unix;
@@ -150,7 +156,7 @@ std::vector<ListingEntry> parseListing(std::string_view data, bool mlsd, const C
         } else {
             entry = parseDosLine(line);
         }
-        if (entry && entry->name != "." && entry->name != "..") {
+        if (entry && isEntryOfFolder(entry->name)) {
             entries.push_back(std::move(*entry));
         }
     }

@@ -38,7 +38,7 @@ enum class ListingFormat { Unknown, Mlsd, Unix, Dos };
 
 // Each returns no entry for a line it cannot read (never throws, never reads out of bounds).
 // MLSD "cdir" and "pdir" entries are returned with their type Directory and `name` as given;
-// parseListing drops them.
+// parseListing drops them. A folder's MLSD size is its "sizd" fact when it has one.
 std::optional<ListingEntry> parseMlsdLine(std::string_view line);
 std::optional<ListingEntry> parseUnixLine(std::string_view line, const CivilDate& today);
 std::optional<ListingEntry> parseDosLine(std::string_view line);
@@ -46,10 +46,14 @@ std::optional<ListingEntry> parseDosLine(std::string_view line);
 // Guesses the LIST format from one line (Unknown for "total 12" and the like).
 ListingFormat detectListFormat(std::string_view line);
 
+// False for the names a listing gives that are not entries of the listed folder: "." and "..",
+// and any name holding a "/" (a path, not a name).
+bool isEntryOfFolder(std::string_view name);
+
 // Parses a whole listing as received on the data connection (lines ended by CR LF or LF).
 // With `mlsd` true every line is MLSD; otherwise the format is detected once, from the first
-// line that reveals it, and every line is parsed in that format. "." and "..", MLSD cdir/pdir
-// entries, "total N" lines and lines that cannot be read are skipped.
+// line that reveals it, and every line is parsed in that format. Names that are not entries of
+// the folder, MLSD cdir/pdir entries, "total N" lines and lines that cannot be read are skipped.
 std::vector<ListingEntry> parseListing(std::string_view data, bool mlsd, const CivilDate& today);
 
 }  // namespace ftp

@@ -2,9 +2,13 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+
+#include "transfer/ftp/FtpListing.h"
 
 namespace ftp {
 
@@ -143,7 +147,7 @@ std::string formatPortArgument(const Endpoint& endpoint) {
            std::to_string(endpoint.port & 0xFF);
 }
 
-bool isEmptyListing(std::string_view data) {
+bool isEmptyListing(std::string_view data, bool mlsd) {
     while (!data.empty()) {
         std::size_t end = data.find('\n');
         std::string_view line = data.substr(0, end);
@@ -163,7 +167,63 @@ bool isEmptyListing(std::string_view data) {
             lower.find("type=pdir;") != std::string::npos) {
             continue;
         }
+        if (mlsd) {
+            const std::optional<ListingEntry> entry = parseMlsdLine(line);
+            if (entry && !isEntryOfFolder(entry->name)) {
+                continue;
+            }
+        }
         return false;
+    }
+    return true;
+}
+
+std::string commandVerb(std::string_view line) {
+    std::string verb(line.substr(0, std::min<std::size_t>(line.find(' '), 4)));
+    for (char& c : verb) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return verb;
+}
+
+namespace {
+
+struct ReplySet {
+    std::string_view verb;
+    std::array<int, 3> codes;  // the positive codes that answer it; 0 fills the rest
+    bool transfer;             // preliminary replies, then 226 or 250
+};
+
+// RFC 959 5.4 and RFC 2389, 2428, 3659, with what common servers send besides (200 to CWD,
+// DELE, RMD and RNTO; 250 to MKD; 202 to OPTS).
+constexpr ReplySet kReplySets[] = {
+    {"USER", {230, 331, 332}, false}, {"PASS", {230, 202, 332}, false},
+    {"FEAT", {211, 214, 0}, false},   {"OPTS", {200, 202, 0}, false},
+    {"TYPE", {200, 0, 0}, false},     {"PWD", {257, 0, 0}, false},
+    {"CWD", {250, 200, 0}, false},    {"MKD", {257, 250, 0}, false},
+    {"RMD", {250, 200, 0}, false},    {"DELE", {250, 200, 0}, false},
+    {"RNFR", {350, 0, 0}, false},     {"RNTO", {250, 200, 0}, false},
+    {"NOOP", {200, 0, 0}, false},     {"SIZE", {213, 0, 0}, false},
+    {"MLST", {250, 0, 0}, false},     {"EPSV", {229, 0, 0}, false},
+    {"PASV", {227, 0, 0}, false},     {"EPRT", {200, 0, 0}, false},
+    {"PORT", {200, 0, 0}, false},     {"QUIT", {221, 0, 0}, false},
+    {"LIST", {226, 250, 0}, true},    {"MLSD", {226, 250, 0}, true},
+    {"STOR", {226, 250, 0}, true},
+};
+
+}  // namespace
+
+bool replyFitsCommand(std::string_view verb, int code) {
+    if (code >= 400) {
+        return true;
+    }
+    for (const ReplySet& set : kReplySets) {
+        if (set.verb == verb) {
+            if (code < 200) {
+                return set.transfer;
+            }
+            return std::find(set.codes.begin(), set.codes.end(), code) != set.codes.end();
+        }
     }
     return true;
 }

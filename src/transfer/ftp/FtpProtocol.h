@@ -41,9 +41,21 @@ std::string formatEprtArgument(const Endpoint& endpoint);
 std::string formatPortArgument(const Endpoint& endpoint);
 
 // True when a listing that gave no entries really describes an empty folder: every line is
-// blank, a "total N" line, or the folder itself ("." and "..", MLSD cdir and pdir). Anything
-// else means the lines could not be read, which must not pass for an empty folder.
-bool isEmptyListing(std::string_view data);
+// blank, a "total N" line, or the folder itself ("." and "..", MLSD cdir and pdir), or, in an
+// MLSD listing, names a path rather than an entry. Anything else means the lines could not be
+// read, which must not pass for an empty folder.
+bool isEmptyListing(std::string_view data, bool mlsd = false);
+
+// The verb of a command line in upper case ("STOR" of "stor /a.html"); at most four letters
+// are ever needed, so the result stays in the string's own buffer.
+std::string commandVerb(std::string_view line);
+
+// Whether a reply with `code` can answer the command `verb` (upper case). Refusals (4xx, 5xx)
+// answer any command; a positive code only the commands it belongs to, and a preliminary (1xx)
+// one only transfers. A reply that cannot be the answer belongs to an earlier command: the
+// replies have fallen out of step with the commands. Verbs the client never sends, and the
+// greeting (empty verb), take any code.
+bool replyFitsCommand(std::string_view verb, int code);
 
 // The failure kind of a final reply code. `namesPath` marks commands whose 550 means that the
 // path they name does not exist (CWD, DELE, RMD, RNFR, SIZE, MLST, listings).

@@ -35,6 +35,8 @@ class ReplySplitter {
     // before that point can still be taken out with next().
     bool broken() const { return broken_; }
     void reset();
+    // True when everything fed has been taken out: no reply waiting, no part of one.
+    bool idle() const { return ready_.empty() && pending_.empty() && replyRaw_.empty(); }
     // The bytes received that do not yet form a complete reply, exactly as they arrived.
     std::string unfinished() const { return replyRaw_ + pending_; }
 

@@ -15,6 +15,9 @@ enum class FtpError {
     TimedOut,        // a socket wait passed its limit; the connection has been closed
     ConnectionLost,  // the control connection broke or was never made
     Cancelled,       // the caller stopped the transfer (progress callback returned false)
+    OutOfStep,       // a reply that answers no command sent (an extra one, or a code the
+                     // command cannot get): the connection has been closed, since every later
+                     // reply would be paired with the wrong command
     InvalidName,     // the name holds CR, LF or NUL and was not sent
     LocalFile,       // the local file of an upload could not be read
 };

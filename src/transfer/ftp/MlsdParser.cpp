@@ -107,6 +107,16 @@ bool applyModify(std::string_view value, ListingEntry& entry) {
     return true;
 }
 
+// An empty value gives no size; anything but digits makes the whole line suspect.
+bool readSize(std::string_view value, std::optional<std::uint64_t>& size) {
+    if (value.empty()) {
+        size.reset();
+        return true;
+    }
+    size = parseUnsigned(value);
+    return size.has_value();
+}
+
 }  // namespace
 
 std::optional<MlsdLine> parseMlsd(std::string_view line) {
@@ -115,6 +125,9 @@ std::optional<MlsdLine> parseMlsd(std::string_view line) {
         return std::nullopt;
     }
     MlsdLine result;
+    // A folder's size comes in "sizd" (RFC 3659 7.5.7); "size" is a file's. Facts come in any
+    // order, so the choice waits until the type is known.
+    std::optional<std::uint64_t> folderSize;
     std::string_view facts = line.substr(0, space);
     while (!facts.empty()) {
         const std::size_t semicolon = facts.find(';');
@@ -132,20 +145,21 @@ std::optional<MlsdLine> parseMlsd(std::string_view line) {
         if (equalsIgnoreCase(name, "type")) {
             applyType(value, result);
         } else if (equalsIgnoreCase(name, "size")) {
-            if (value.empty()) {
-                result.entry.size.reset();
-                continue;
-            }
-            const std::optional<std::uint64_t> size = parseUnsigned(value);
-            if (!size) {
+            if (!readSize(value, result.entry.size)) {
                 return std::nullopt;
             }
-            result.entry.size = size;
+        } else if (equalsIgnoreCase(name, "sizd")) {
+            if (!readSize(value, folderSize)) {
+                return std::nullopt;
+            }
         } else if (equalsIgnoreCase(name, "modify")) {
             if (!applyModify(value, result.entry)) {
                 return std::nullopt;
             }
         }
+    }
+    if (folderSize && result.entry.type == EntryType::Directory) {
+        result.entry.size = folderSize;
     }
     result.entry.name.assign(line.substr(space + 1));
     return result;

@@ -275,6 +275,31 @@ long Socket::readSome(char* buffer, std::size_t size, Millis limit) {
     }
 }
 
+long Socket::readPending(char* buffer, std::size_t size) {
+    if (!isOpen() || shutDown_) {
+        fail(kClosedText);
+        return -1;
+    }
+    for (;;) {
+        const ssize_t count = ::recv(fd_, buffer, size, MSG_DONTWAIT);
+        if (count > 0) {
+            return static_cast<long>(count);
+        }
+        if (count == 0) {
+            fail("The server closed the connection");
+            return -1;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;
+        }
+        failErrno("", errno);
+        return -1;
+    }
+}
+
 bool Socket::writeAll(std::string_view data, Millis limit) {
     timedOut_ = false;
     if (!isOpen()) {

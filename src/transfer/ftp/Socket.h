@@ -43,6 +43,9 @@ class Socket {
     // Reads what is available, at most `size` bytes, waiting up to `limit` for the first byte.
     // Returns the count, 0 when the peer closed its end, -1 on failure or time-out.
     long readSome(char* buffer, std::size_t size, Millis limit);
+    // Takes what has already arrived, without waiting: the count of bytes read, 0 when nothing
+    // is waiting, -1 when the peer has closed its end or the socket failed.
+    long readPending(char* buffer, std::size_t size);
     // Sends every byte. The limit applies to each wait for buffer space, so a slow but moving
     // transfer never times out; only a stalled one does.
     bool writeAll(std::string_view data, Millis limit);

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/FaultFtpServer.h"
@@ -199,6 +200,37 @@ TEST_F(FtpConnectionFaultTest, ListFallsBackToPlainListWhenTheOptionIsRejected) 
               (Transcript{"EPSV", "LIST -a /site", "EPSV", "LIST /site", "EPSV", "LIST /site"}));
 }
 
+// A server that lists only where it is: the listing changes into the folder and back, and the
+// server's current directory is the same afterwards.
+TEST_F(FtpConnectionFaultTest, ListListsInsideTheFolderWhenTheServerTakesNoPath) {
+    FaultFtpServer::Options options;
+    options.mlsd = false;
+    options.listPaths = false;
+    startServer(options);
+    fs::create_directories(onServer("site"));
+    writeFile(onServer("site/index.html"), "x");
+    FtpConnection connection;
+    connect(connection);
+
+    std::vector<ListingEntry> entries;
+    for (int round = 0; round < 2; ++round) {
+        ftp::FtpResult result = connection.list("/site/", entries);
+        ASSERT_TRUE(result.ok()) << result.text;
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].name, "index.html");
+    }
+    std::string directory;
+    ASSERT_TRUE(connection.printWorkingDirectory(directory).ok());
+    EXPECT_EQ(directory, "/");
+    EXPECT_EQ(server_->transcript(),
+              (Transcript{"EPSV", "LIST -a /site/", "EPSV", "LIST /site/", "PWD", "CWD /site/",
+                          "EPSV", "LIST", "CWD /", "CWD /site/", "EPSV", "LIST", "CWD /", "PWD"}));
+
+    // A missing folder is still a failure, not an empty one.
+    ftp::FtpResult missing = connection.list("/nowhere/", entries);
+    EXPECT_EQ(missing.error, FtpError::NotFound) << missing.text;
+}
+
 TEST_F(FtpConnectionFaultTest, AListingReportsProgressAndCanBeStopped) {
     fs::create_directories(onServer("big"));
     for (int i = 0; i < 400; ++i) {
@@ -367,6 +399,81 @@ TEST_F(FtpConnectionFaultTest, ACancelledUploadFailsAndLeavesNoPartialFile) {
     EXPECT_FALSE(fs::exists(onServer("big.bin")));
     EXPECT_EQ(server_->transcript(), (Transcript{"EPSV", "STOR /big.bin", "DELE /big.bin"}));
     EXPECT_TRUE(connection.noop().ok());
+}
+
+// A server that answers one command twice puts every later reply one command behind. The
+// extra reply is seen before the next command goes out, whether it came with the answer or on
+// its own a little later, and the connection closes instead of pairing replies wrongly.
+TEST_F(FtpConnectionFaultTest, AnExtraReplyClosesTheConnectionBeforeTheNextCommand) {
+    for (const auto delay : {0ms, 150ms}) {
+        SCOPED_TRACE(delay.count());
+        writeFile(onServer("old.html"), "x");
+        FtpConnection connection;
+        connect(connection);
+        const int sentBefore = server_->extraRepliesSent();
+        server_->extraReplyAfterNext("DELE", "250 Delete operation successful.", 1, delay);
+        ASSERT_TRUE(connection.deleteFile("/old.html").ok());
+        const Clock::time_point deadline = Clock::now() + 5s;
+        while (server_->extraRepliesSent() == sentBefore && Clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+        }
+        ASSERT_EQ(server_->extraRepliesSent(), sentBefore + 1);
+
+        ftp::FtpResult result = connection.noop();
+        EXPECT_EQ(result.error, FtpError::OutOfStep) << result.text;
+        EXPECT_NE(result.text.find("250 Delete operation successful."), std::string::npos)
+            << result.text;
+        EXPECT_FALSE(connection.isConnected());
+        EXPECT_TRUE(connection.lostStep());
+        EXPECT_EQ(server_->transcript(), (Transcript{"DELE /old.html"}));
+    }
+}
+
+// A STOR counts only by its own final reply: a 226 with another reply behind it may have been an
+// earlier transfer's, so the upload fails although the server has the file.
+TEST_F(FtpConnectionFaultTest, AnUploadWithAReplyBehindItsFinalOneFails) {
+    FtpConnection connection;
+    connect(connection);
+    server_->extraReplyAfterNext("STOR", "226 Transfer complete.");
+    ftp::FtpResult result = connection.upload(localFile("a.txt", "abc"), "/a.txt");
+    EXPECT_EQ(result.error, FtpError::OutOfStep) << result.text;
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_EQ(server_->transcript(), (Transcript{"EPSV", "STOR /a.txt"}));
+}
+
+// A reply code that cannot answer the command sent (229 to STOR, 227 to CWD) belongs to
+// another command.
+TEST_F(FtpConnectionFaultTest, AReplyThatCannotAnswerTheCommandClosesTheConnection) {
+    struct Case {
+        const char* verb;
+        const char* reply;
+    };
+    const Case cases[] = {
+        {"STOR", "229 Entering Extended Passive Mode (|||4242|)"},
+        {"CWD", "227 Entering Passive Mode (127,0,0,1,16,146)."},
+        {"EPSV", "150 Ok to send data."},
+        {"PWD", "250 Directory successfully changed."},
+    };
+    fs::create_directories(onServer("site"));
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.verb);
+        FtpConnection connection;
+        connect(connection);
+        server_->failNext(test.verb, 1, test.reply);
+        ftp::FtpResult result;
+        std::string directory;
+        const std::string verb = test.verb;
+        if (verb == "CWD") {
+            result = connection.changeDirectory("/site");
+        } else if (verb == "PWD") {
+            result = connection.printWorkingDirectory(directory);
+        } else {
+            result = connection.upload(localFile("a.txt", "abc"), "/a.txt");
+        }
+        EXPECT_EQ(result.error, FtpError::OutOfStep) << result.text;
+        EXPECT_NE(result.text.find(test.reply), std::string::npos) << result.text;
+        EXPECT_FALSE(connection.isConnected());
+    }
 }
 
 }  // namespace

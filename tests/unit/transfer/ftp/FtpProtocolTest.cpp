@@ -130,4 +130,32 @@ TEST(FtpProtocolTest, ClassifiesReplies) {
     EXPECT_EQ(ftp::classifyReply(530, false), ftp::FtpError::Fatal);
 }
 
+TEST(FtpProtocolTest, TellsWhichRepliesCanAnswerACommand) {
+    EXPECT_EQ(ftp::commandVerb("stor /a b.html"), "STOR");
+    EXPECT_EQ(ftp::commandVerb("PWD"), "PWD");
+    EXPECT_EQ(ftp::commandVerb("LIST -a /x/"), "LIST");
+    struct Case {
+        const char* verb;
+        int code;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"STOR", 150, true},  {"STOR", 125, true},  {"STOR", 226, true},  {"STOR", 229, false},
+        {"STOR", 257, false}, {"STOR", 553, true},  {"LIST", 226, true},  {"MLSD", 250, true},
+        {"LIST", 227, false}, {"EPSV", 229, true},  {"EPSV", 227, false}, {"EPSV", 150, false},
+        {"EPSV", 500, true},  {"PASV", 227, true},  {"PASV", 229, false}, {"CWD", 250, true},
+        {"CWD", 200, true},   {"CWD", 257, false},  {"CWD", 550, true},   {"PWD", 257, true},
+        {"PWD", 250, false},  {"MKD", 257, true},   {"MKD", 250, true},   {"MKD", 226, false},
+        {"DELE", 250, true},  {"DELE", 150, false}, {"RNFR", 350, true},  {"RNFR", 250, false},
+        {"RNTO", 250, true},  {"SIZE", 213, true},  {"SIZE", 226, false}, {"NOOP", 200, true},
+        {"NOOP", 226, false}, {"USER", 331, true},  {"USER", 230, true},  {"PASS", 230, true},
+        {"FEAT", 211, true},  {"TYPE", 200, true},  {"TYPE", 229, false}, {"QUIT", 221, true},
+        {"", 220, true},      {"SITE", 200, true},  {"NOOP", 421, true},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(ftp::replyFitsCommand(test.verb, test.code), test.fits)
+            << test.verb << " " << test.code;
+    }
+}
+
 }  // namespace

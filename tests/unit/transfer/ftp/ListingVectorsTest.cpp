@@ -8,6 +8,7 @@
 
 #include "VectorTable.h"
 #include "transfer/ftp/FtpListing.h"
+#include "transfer/ftp/FtpProtocol.h"
 #include "transfer/ftp/FtpReply.h"
 
 using vectors::column;
@@ -103,8 +104,10 @@ std::string traceOf(const Row& row) {
     return column(row, "source") + "\n" + column(row, "line");
 }
 
-bool isSelfOrParent(const Row& row) {
-    return contains(column(row, "note"), "[cdir]") || contains(column(row, "note"), "[pdir]");
+// The listed folder itself, its parent, and names that are paths are not entries of the folder.
+bool isEntryOfListedFolder(const Row& row) {
+    const std::string& note = column(row, "note");
+    return !contains(note, "[cdir]") && !contains(note, "[pdir]") && !contains(note, "[path]");
 }
 
 // Dates chosen so that rows fall on both sides of the one-day rule: 2 March is one day ahead
@@ -119,6 +122,7 @@ TEST(ListingVectors, EveryTableIsReadInFull) {
     EXPECT_EQ(vectors::readTable("mlsd.tsv").size(), 13u);
     EXPECT_EQ(vectors::readTable("invalid.tsv").size(), 22u);
     EXPECT_EQ(vectors::readTable("replies.tsv").size(), 4u);
+    EXPECT_EQ(vectors::readTable("own-mlsd.tsv").size(), 8u);
     EXPECT_EQ(unescape("a\\\\b\\tc\\r\\n\\x85\\xe4"), std::string("a\\b\tc\r\n\x85\xe4"));
 }
 
@@ -148,16 +152,19 @@ TEST(ListingVectors, DosLinesGiveTheirRecordedEntries) {
 }
 
 TEST(ListingVectors, MlsdLinesGiveTheirRecordedEntries) {
-    for (const Row& row : vectors::readTable("mlsd.tsv")) {
-        SCOPED_TRACE(traceOf(row));
-        const std::string line = unescape(column(row, "line"));
-        const std::optional<ftp::ListingEntry> entry = ftp::parseMlsdLine(line);
-        ASSERT_TRUE(entry.has_value());
-        expectEntryMatchesRow(*entry, row, kTodays[0]);
-        EXPECT_EQ(entry->timeIsUtc, !column(row, "time").empty());
-        // The listed folder and its parent are not children of the folder.
-        const std::vector<ftp::ListingEntry> listed = ftp::parseListing(line, true, kTodays[0]);
-        EXPECT_EQ(listed.size(), isSelfOrParent(row) ? 0u : 1u);
+    for (const char* file : {"mlsd.tsv", "own-mlsd.tsv"}) {
+        for (const Row& row : vectors::readTable(file)) {
+            SCOPED_TRACE(traceOf(row));
+            const std::string line = unescape(column(row, "line"));
+            const std::optional<ftp::ListingEntry> entry = ftp::parseMlsdLine(line);
+            ASSERT_TRUE(entry.has_value());
+            expectEntryMatchesRow(*entry, row, kTodays[0]);
+            EXPECT_EQ(entry->timeIsUtc, !column(row, "time").empty());
+            const std::vector<ftp::ListingEntry> listed = ftp::parseListing(line, true, kTodays[0]);
+            EXPECT_EQ(listed.size(), isEntryOfListedFolder(row) ? 1u : 0u);
+            // A listing whose only line is not an entry is an empty folder, not an unreadable one.
+            EXPECT_EQ(ftp::isEmptyListing(line + "\r\n", true), !isEntryOfListedFolder(row));
+        }
     }
 }
 
@@ -170,13 +177,13 @@ TEST(ListingVectors, WholeListingsKeepEveryEntryInOrder) {
         const char* preamble;
     };
     for (const Case& test : {Case{"unix.tsv", false, "total 4711\r\n"}, Case{"dos.tsv", false, ""},
-                             Case{"mlsd.tsv", true, ""}}) {
+                             Case{"mlsd.tsv", true, ""}, Case{"own-mlsd.tsv", true, ""}}) {
         SCOPED_TRACE(test.file);
         std::string data = test.preamble;
         std::vector<std::string> names;
         for (const Row& row : vectors::readTable(test.file)) {
             data += unescape(column(row, "line")) + "\r\n";
-            if (!isSelfOrParent(row)) {
+            if (isEntryOfListedFolder(row)) {
                 names.push_back(unescape(column(row, "name")));
             }
         }

@@ -82,6 +82,7 @@ TEST(MlsdParser, ModifyFractionsAndBadValues) {
         "modify=20241231235959.; empty fraction",
         "size=12a; bad size",
         "size=99999999999999999999; over 64 bits",
+        "type=dir;sizd=4k; bad folder size",
         "=x; no fact name",
         "type=file;size=1;",
     };
