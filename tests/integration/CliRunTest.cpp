@@ -747,7 +747,9 @@ class CliRunCut : public ::testing::Test {
     fs::path profile_;
 };
 
-TYPED_TEST_SUITE(CliRunCut, Servers, ServerNames);
+// A cut upload is about the data connection, not the listing form: the two server programs.
+using CutServers = ::testing::Types<PyFtpdServer, VsftpdServer>;
+TYPED_TEST_SUITE(CliRunCut, CutServers, testsupport::ServerKindNames);
 
 }  // namespace
 
