@@ -23,6 +23,9 @@ constexpr int kKeySelectionDelayMs = 50;
 constexpr int kNameWidth = 170;
 constexpr int kBytesWidth = 80;
 constexpr int kModifiedWidth = 120;
+// The two image sizes of the lists: both drawn from the same scalable icons.
+constexpr int kSmallIcon = 16;
+constexpr int kLargeIcon = 32;
 
 BrowseSortKey keyOfColumn(int column) {
     switch (column) {
@@ -183,7 +186,7 @@ void FileBrowseCtrl::applyStyle() {
     }
     const bool large = style_ == LargeIcons;
     iconView_->setViewMode(large ? QListView::IconMode : QListView::ListMode);
-    iconView_->setIconSize(large ? ImageLists::largeIconSize() : ImageLists::smallIconSize());
+    iconView_->setIconSize(large ? QSize(kLargeIcon, kLargeIcon) : QSize(kSmallIcon, kSmallIcon));
     // Small icons run along the rows, the list down the columns.
     iconView_->setFlow(style_ == List ? QListView::TopToBottom : QListView::LeftToRight);
     iconView_->setWrapping(true);
@@ -220,7 +223,7 @@ void FileBrowseCtrl::fillList() {
             continue;
         }
         rows.push_back(entry);
-        images.push_back(ImageLists::listImageIndex(*entry, showActions_));
+        images.push_back(ImageLists::entryImageIndex(*entry, showActions_));
     }
     model_->setRows(std::move(rows), std::move(images));
     if (!quiet_) {
@@ -231,7 +234,8 @@ void FileBrowseCtrl::fillList() {
 void FileBrowseCtrl::updateRowImages() {
     const std::vector<FileEntryPtr>& rows = model_->entries();
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-        const int image = ImageLists::listImageIndex(*rows[static_cast<size_t>(row)], showActions_);
+        const int image =
+            ImageLists::entryImageIndex(*rows[static_cast<size_t>(row)], showActions_);
         if (image != model_->imageAt(row)) {
             model_->setImage(row, image);
         }

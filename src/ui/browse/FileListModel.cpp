@@ -66,7 +66,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
             }
         case Qt::DecorationRole:
             if (index.column() == NameColumn) {
-                return ImageLists::listImage(images_[static_cast<size_t>(index.row())]);
+                return ImageLists::instance().entryIcon(images_[static_cast<size_t>(index.row())]);
             }
             return {};
         case kImageIndexRole:

@@ -24,7 +24,7 @@ FolderBrowseCtrl::FolderBrowseCtrl(BrowseListener& listener, bool showActions, Q
     setObjectName(QStringLiteral("folderTree"));
     setHeaderHidden(true);
     setColumnCount(1);
-    setIconSize(ImageLists::smallIconSize());
+    setIconSize(QSize(16, 16));
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
         if (!filling_) {
@@ -46,7 +46,7 @@ int FolderBrowseCtrl::stateOf(const QTreeWidgetItem* item) {
 
 void FolderBrowseCtrl::setState(QTreeWidgetItem* item, int state) {
     item->setData(0, kStateRole, state);
-    item->setIcon(0, ImageLists::stateImage(state));
+    item->setIcon(0, ImageLists::instance().folderStateIcon(state));
 }
 
 FileEntryPtr FolderBrowseCtrl::entryOf(QTreeWidgetItem* item) const {
@@ -85,7 +85,7 @@ QTreeWidgetItem* FolderBrowseCtrl::addItem(QTreeWidgetItem* parent, const FileEn
     item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     (parent == nullptr ? invisibleRootItem() : parent)->addChild(item);
     entries_[item] = folder;
-    setState(item, ImageLists::stateImageIndex(*folder, showActions_));
+    setState(item, showActions_ ? ImageLists::folderStateIndex(*folder) : 1);
     return item;
 }
 
@@ -161,12 +161,12 @@ bool FolderBrowseCtrl::selectFolder(const FileEntryPtr& folder) {
 
 void FolderBrowseCtrl::onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) {
     const int left = stateOf(previous);
-    if (previous != nullptr && left > ImageLists::kOpenStateOffset) {
-        setState(previous, left - ImageLists::kOpenStateOffset);
+    if (previous != nullptr && left > ImageLists::kOpenFolderOffset) {
+        setState(previous, left - ImageLists::kOpenFolderOffset);
     }
     const int entered = stateOf(current);
-    if (current != nullptr && entered >= 1 && entered <= ImageLists::kOpenStateOffset) {
-        setState(current, entered + ImageLists::kOpenStateOffset);
+    if (current != nullptr && entered >= 1 && entered <= ImageLists::kOpenFolderOffset) {
+        setState(current, entered + ImageLists::kOpenFolderOffset);
     }
     emit folderSelected();
 }

@@ -1,108 +1,95 @@
 #include "ui/icons/ImageLists.h"
 
-#include <array>
+#include <QString>
 
 #include "common/FileEntry.h"
 
-// Q_INIT_RESOURCE must be used outside any namespace. The resources sit in a static library,
-// where nothing would pull them into a program, so every icon comes through here.
-static void initImageResources() {
-    Q_INIT_RESOURCE(images);
-}
-
 namespace {
 
-constexpr std::array<const char*, ImageLists::kListImages> kListNames = {
-    "folder",
-    "file",
-    "folder-excluded",
-    "file-excluded",
-    "folder",
-    "file-overwrite",
-    "folder-add",
-    "file-add",
-    "folder-delete",
-    "file-delete",
-    "folder",
-    "file-overwrite-failed",
-    "folder-add-failed",
-    "file-add-failed",
-    "folder-delete-failed",
-    "file-delete-failed",
-};
+constexpr int kFailedOffset = 6;
 
-constexpr std::array<const char*, ImageLists::kStateImages> kStateNames = {
-    "folder",
-    "folder",
-    "folder-add",
-    "folder-delete",
-    "folder",
-    "folder-add-failed",
-    "folder-delete-failed",
-    "folder-open",
-    "folder-add-open",
-    "folder-delete-open",
-    "folder-open",
-    "folder-add-failed-open",
-    "folder-delete-failed-open",
-};
-
-template <std::size_t N>
-std::array<QIcon, N> loadIcons(const std::array<const char*, N>& names) {
-    static const bool loaded = (initImageResources(), true);
-    (void)loaded;
-    std::array<QIcon, N> icons;
-    for (std::size_t i = 0; i < N; ++i) {
-        icons[i] = QIcon(ImageLists::imagePath(names[i]));
+template <std::size_t count>
+void load(std::array<QIcon, count>& icons, const char* const (&names)[count]) {
+    for (std::size_t index = 0; index < count; ++index) {
+        icons[index] = QIcon(QStringLiteral(":/entries/%1.svg").arg(QLatin1String(names[index])));
     }
-    return icons;
 }
 
 }  // namespace
 
-QString ImageLists::imagePath(const char* name) {
-    return QStringLiteral(":/images/%1.svg").arg(QLatin1String(name));
+// The resources of a static library are not linked unless something asks for them. Outside
+// any namespace: the macro declares the resource's own function.
+static void loadEntryResources() {
+    Q_INIT_RESOURCE(entries);
 }
 
-const QIcon& ImageLists::listImage(int index) {
-    static const std::array<QIcon, kListImages> icons = loadIcons(kListNames);
-    static const QIcon none;
-    return index >= 0 && index < kListImages ? icons[static_cast<std::size_t>(index)] : none;
+const ImageLists& ImageLists::instance() {
+    static const ImageLists lists;
+    return lists;
 }
 
-const QIcon& ImageLists::stateImage(int index) {
-    static const std::array<QIcon, kStateImages> icons = loadIcons(kStateNames);
-    static const QIcon none;
-    return index >= 0 && index < kStateImages ? icons[static_cast<std::size_t>(index)] : none;
+ImageLists::ImageLists() {
+    loadEntryResources();
+    const char* const entryNames[kEntryImages] = {
+        "folder",
+        "file",
+        "folder-excluded",
+        "file-excluded",
+        "folder",
+        "file-overwrite",
+        "folder-add",
+        "file-add",
+        "folder-delete",
+        "file-delete",
+        "folder",
+        "file-overwrite-failed",
+        "folder-add-failed",
+        "file-add-failed",
+        "folder-delete-failed",
+        "file-delete-failed",
+    };
+    load(entries_, entryNames);
+    const char* const stateNames[kFolderStates] = {
+        "folder",
+        "folder",
+        "folder-add",
+        "folder-delete",
+        "folder",
+        "folder-add-failed",
+        "folder-delete-failed",
+        "folder-open",
+        "folder-open-add",
+        "folder-open-delete",
+        "folder-open",
+        "folder-open-add-failed",
+        "folder-open-delete-failed",
+    };
+    load(folderStates_, stateNames);
 }
 
-int ImageLists::listImageIndex(const FileEntry& entry, bool showActions) {
+int ImageLists::entryImageIndex(const FileEntry& entry, bool showActions) {
     const int kind = static_cast<int>(entry.kind);
-    if (!showActions) {
-        return kind - 1;
+    int index = kind - 1;
+    if (showActions) {
+        index = kind + static_cast<int>(entry.action) - 1 + (entry.failed ? kFailedOffset : 0);
     }
-    return kind + static_cast<int>(entry.action) - 1 + (entry.failed ? 6 : 0);
+    return index >= 0 && index < kEntryImages ? index : -1;
 }
 
-int ImageLists::stateImageIndex(const FileEntry& entry, bool showActions) {
-    if (!showActions) {
-        return 1;
-    }
+int ImageLists::folderStateIndex(const FileEntry& folder) {
     int state = 1;
-    if (entry.action == EntryAction::Add) {
+    if (folder.action == EntryAction::Add) {
         state = 2;
-    } else if (entry.action == EntryAction::Delete) {
+    } else if (folder.action == EntryAction::Delete) {
         state = 3;
     }
-    return state + (entry.failed ? 3 : 0);
+    return state + (folder.failed ? 3 : 0);
 }
 
-QIcon ImageLists::legendImage(Action action, bool folder, bool failed) {
-    FileEntry entry;
-    entry.kind = folder ? EntryKind::Folder : EntryKind::File;
-    constexpr EntryAction kActions[] = {EntryAction::None, EntryAction::Overwrite, EntryAction::Add,
-                                        EntryAction::Delete};
-    entry.action = kActions[static_cast<int>(action)];
-    entry.failed = failed;
-    return listImage(listImageIndex(entry, true));
+QIcon ImageLists::entryIcon(int index) const {
+    return index >= 0 && index < kEntryImages ? entries_[index] : QIcon();
+}
+
+QIcon ImageLists::folderStateIcon(int index) const {
+    return index >= 0 && index < kFolderStates ? folderStates_[index] : QIcon();
 }

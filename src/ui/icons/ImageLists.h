@@ -1,40 +1,42 @@
 #pragma once
 
 #include <QIcon>
-#include <QSize>
+#include <array>
 
 struct FileEntry;
 
-// The icons every browsing window shares, built once from the SVG images of images.qrc. The
-// list images (sixteen, in the order of their index) serve the file lists in both sizes, since
-// an SVG icon renders sharp at 16 and at 32 pixels alike; the state images (thirteen) mark the
-// folders of the trees, closed and open.
+// The shared icons of the file lists and folder trees. The order of each set is fixed, because
+// an entry's image is computed from its kind, action code and failed flag:
+//
+// entry images: 0 folder, 1 file, 2 excluded folder, 3 excluded file, 4 folder (an overwrite a
+// folder never gets), 5 file to overwrite, 6 folder to add, 7 file to add, 8 folder to delete,
+// 9 file to delete, then 10..15 the same six actions failed (10 is a plain folder again).
+//
+// folder-tree states: 0 and 1 folder, 2 folder to add, 3 folder to delete, 4 folder, 5 failed
+// add, 6 failed delete, then 7..12 the open forms of 1..6.
 class ImageLists {
   public:
-    static constexpr int kListImages = 16;
-    static constexpr int kStateImages = 13;
-    // A closed state image plus this is its open form.
-    static constexpr int kOpenStateOffset = 6;
+    static constexpr int kEntryImages = 16;
+    static constexpr int kFolderStates = 13;
+    static constexpr int kOpenFolderOffset = 6;
 
-    static QSize smallIconSize() { return {16, 16}; }
-    static QSize largeIconSize() { return {32, 32}; }
+    // Built on first use; needs the application object.
+    static const ImageLists& instance();
 
-    // 0 folder, 1 file, 2/3 excluded folder/file, 5 overwrite, 6/7 add, 8/9 delete; 10..15 the
-    // same actions failed (4 and 10, folder overwrites, never happen and show the plain folder).
-    static const QIcon& listImage(int index);
-    // 1 folder, 2 added, 3 deleted; 4..6 the same failed; 7..12 their open forms; 0 unused.
-    static const QIcon& stateImage(int index);
+    // kind + action - 1, plus 6 when failed; without actions kind - 1. -1 for the up entry,
+    // which has no image of its own.
+    static int entryImageIndex(const FileEntry& entry, bool showActions);
+    // 2 for a folder to add, 3 for one to delete, 1 otherwise; plus 3 when failed. Add
+    // kOpenFolderOffset for the expanded folder.
+    static int folderStateIndex(const FileEntry& folder);
 
-    // The list image of an entry: with show-actions, kind + action - 1, plus 6 when it failed;
-    // without, kind - 1.
-    static int listImageIndex(const FileEntry& entry, bool showActions);
-    // The closed state image of a folder of a tree.
-    static int stateImageIndex(const FileEntry& entry, bool showActions);
+    // A null icon for an index out of range.
+    QIcon entryIcon(int index) const;
+    QIcon folderStateIcon(int index) const;
 
-    // The images of the action legend, by action (none, overwrite, add, delete) and failure.
-    enum class Action { None, Overwrite, Add, Delete };
-    static QIcon legendImage(Action action, bool folder, bool failed);
+  private:
+    ImageLists();
 
-    // The resource path of a named image ("folder-add"), for tests and the legend.
-    static QString imagePath(const char* name);
+    std::array<QIcon, kEntryImages> entries_;
+    std::array<QIcon, kFolderStates> folderStates_;
 };

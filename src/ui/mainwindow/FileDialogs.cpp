@@ -22,35 +22,43 @@ QString startFolder(const std::string& startPath) {
     return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
 }
 
+// The files chosen in a file dialog of the given kind; none when the person cancelled.
 // QFileDialog's static functions take no default suffix; this one adds it the way the file
 // dialogs of the original program did, when the chosen name has no extension of its own.
+QStringList chooseFiles(QWidget* parent, const std::string& caption, const std::string& startPath,
+                        const std::string& filter, const std::string& defaultSuffix,
+                        QFileDialog::FileMode mode, QFileDialog::AcceptMode accept) {
+    QFileDialog dialog(parent, qs(caption), startFolder(startPath), qs(filter));
+    dialog.setFileMode(mode);
+    dialog.setAcceptMode(accept);
+    dialog.setDefaultSuffix(qs(defaultSuffix));
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+}
+
+std::optional<std::string> firstOf(const QStringList& files) {
+    if (files.isEmpty()) {
+        return std::nullopt;
+    }
+    return toStd(files.front());
+}
+
 class QtFileDialogs final : public FileDialogs {
   public:
     std::optional<std::string> openFile(QWidget* parent, const std::string& caption,
                                         const std::string& startPath, const std::string& filter,
                                         const std::string& defaultSuffix) override {
-        QFileDialog dialog(parent, qs(caption), startFolder(startPath), qs(filter));
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setDefaultSuffix(qs(defaultSuffix));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-            return std::nullopt;
-        }
-        return toStd(dialog.selectedFiles().front());
+        return firstOf(chooseFiles(parent, caption, startPath, filter, defaultSuffix,
+                                   QFileDialog::ExistingFile, QFileDialog::AcceptOpen));
     }
 
     std::vector<std::string> openFiles(QWidget* parent, const std::string& caption,
                                        const std::string& startPath, const std::string& filter,
                                        const std::string& defaultSuffix) override {
-        QFileDialog dialog(parent, qs(caption), startFolder(startPath), qs(filter));
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setDefaultSuffix(qs(defaultSuffix));
         std::vector<std::string> chosen;
-        if (dialog.exec() == QDialog::Accepted) {
-            for (const QString& file : dialog.selectedFiles()) {
-                chosen.push_back(toStd(file));
-            }
+        for (const QString& file :
+             chooseFiles(parent, caption, startPath, filter, defaultSuffix,
+                         QFileDialog::ExistingFiles, QFileDialog::AcceptOpen)) {
+            chosen.push_back(toStd(file));
         }
         return chosen;
     }
@@ -58,14 +66,16 @@ class QtFileDialogs final : public FileDialogs {
     std::optional<std::string> saveFile(QWidget* parent, const std::string& caption,
                                         const std::string& startPath, const std::string& filter,
                                         const std::string& defaultSuffix) override {
-        QFileDialog dialog(parent, qs(caption), startFolder(startPath), qs(filter));
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(qs(defaultSuffix));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-            return std::nullopt;
-        }
-        return toStd(dialog.selectedFiles().front());
+        return firstOf(chooseFiles(parent, caption, startPath, filter, defaultSuffix,
+                                   QFileDialog::AnyFile, QFileDialog::AcceptSave));
+    }
+
+    std::optional<std::string> openNewOrExistingFile(QWidget* parent, const std::string& caption,
+                                                     const std::string& startPath,
+                                                     const std::string& filter,
+                                                     const std::string& defaultSuffix) override {
+        return firstOf(chooseFiles(parent, caption, startPath, filter, defaultSuffix,
+                                   QFileDialog::AnyFile, QFileDialog::AcceptOpen));
     }
 
     std::optional<std::string> chooseFolder(QWidget* parent, const std::string& caption,

@@ -27,6 +27,16 @@ class FileDialogs {
                                                 const std::string& startPath,
                                                 const std::string& filter,
                                                 const std::string& defaultSuffix) = 0;
+    // A file to open that need not exist yet (its folder must), such as a log file that a run
+    // appends to: no question about replacing it. Scripted choosers that do not tell the two
+    // apart get the saveFile answer.
+    virtual std::optional<std::string> openNewOrExistingFile(QWidget* parent,
+                                                             const std::string& caption,
+                                                             const std::string& startPath,
+                                                             const std::string& filter,
+                                                             const std::string& defaultSuffix) {
+        return saveFile(parent, caption, startPath, filter, defaultSuffix);
+    }
     // An existing folder.
     virtual std::optional<std::string> chooseFolder(QWidget* parent, const std::string& caption,
                                                     const std::string& startPath) = 0;

@@ -3,14 +3,21 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 
+#include "common/FileEntry.h"
 #include "ui/icons/ImageLists.h"
 #include "ui_ActionLegendDlg.h"
+
+namespace {
+
+const QSize kIconSize(32, 32);
+
+}  // namespace
 
 ActionLegendDlg::ActionLegendDlg(QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::ActionLegendDlg>()) {
     ui_->setupUi(this);
     connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    using Action = ImageLists::Action;
+    using Action = EntryAction;
     const struct {
         QLabel* cell;
         Action action;
@@ -31,9 +38,15 @@ ActionLegendDlg::ActionLegendDlg(QWidget* parent)
         {ui_->deleteFailedFolderIcon, Action::Delete, true, true},
     };
     for (const auto& cell : cells) {
-        const QIcon icon = ImageLists::legendImage(cell.action, cell.folder, cell.failed);
-        cell.cell->setPixmap(icon.pixmap(ImageLists::largeIconSize()));
-        cell.cell->setMinimumSize(ImageLists::largeIconSize());
+        // The very images of the lists, so that the legend cannot tell otherwise.
+        FileEntry entry;
+        entry.kind = cell.folder ? EntryKind::Folder : EntryKind::File;
+        entry.action = cell.action;
+        entry.failed = cell.failed;
+        const int image = ImageLists::entryImageIndex(entry, true);
+        cell.cell->setPixmap(ImageLists::instance().entryIcon(image).pixmap(kIconSize));
+        cell.cell->setMinimumSize(kIconSize);
+        cell.cell->setProperty("entryImage", image);
     }
 }
 
