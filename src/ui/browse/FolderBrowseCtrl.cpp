@@ -154,6 +154,11 @@ bool FolderBrowseCtrl::selectFolder(const FileEntryPtr& folder) {
         above->setExpanded(true);
         filling_ = false;
     }
+    // The folder shown opens too, so that the tree offers what lies below it.
+    filling_ = true;
+    insertChildren(found);
+    found->setExpanded(true);
+    filling_ = false;
     setCurrentItem(found);
     scrollToItem(found);
     return exact;
