@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -26,6 +27,13 @@ constexpr int kModifiedWidth = 120;
 // The two image sizes of the lists: both drawn from the same scalable icons.
 constexpr int kSmallIcon = 16;
 constexpr int kLargeIcon = 32;
+
+FileEntry sampleDatedEntry() {
+    FileEntry entry;
+    entry.date.set(28, 12, 2028);
+    entry.time.set(20, 58, 58);
+    return entry;
+}
 
 BrowseSortKey keyOfColumn(int column) {
     switch (column) {
@@ -107,7 +115,11 @@ FileBrowseCtrl::FileBrowseCtrl(std::vector<FileEntryPtr>& selection, BrowseListe
     header->setStretchLastSection(false);
     header->resizeSection(FileListModel::NameColumn, kNameWidth);
     header->resizeSection(FileListModel::BytesColumn, kBytesWidth);
-    header->resizeSection(FileListModel::ModifiedColumn, kModifiedWidth);
+    // At least wide enough for a whole date and time in the font in use.
+    const int dateWidth = reportView_->fontMetrics().horizontalAdvance(
+                              FileListModel::formatModified(sampleDatedEntry(), true)) +
+                          2 * reportView_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 8;
+    header->resizeSection(FileListModel::ModifiedColumn, std::max(kModifiedWidth, dateWidth));
     connect(header, &QHeaderView::sectionClicked, this, &FileBrowseCtrl::sortByColumn);
 
     connect(iconView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
