@@ -119,6 +119,13 @@ class BrowseTest : public ::testing::Test {
         }
         return names;
     }
+    // The last message and log line; empty when there was none.
+    std::string lastMessage() const {
+        return prompter_.messages.empty() ? std::string() : prompter_.messages.back();
+    }
+    std::string lastLogLine() const {
+        return log_.lines.empty() ? std::string() : log_.lines.back();
+    }
     std::vector<std::string> captions() const {
         std::vector<std::string> all;
         for (const Question& question : prompter_.questions) {

@@ -133,7 +133,7 @@ TEST_F(FileListTest, DoubleClickingAFileSaysSoAndChangesNothing) {
     // A folder that is not the first of a selection is refused too.
     list_->selectRows({rowNamed("css"), rowNamed("img")});
     list_->changeDirToItem(rowNamed("img"));
-    EXPECT_EQ(prompter_.messages.back(), "Invalid Selection");
+    EXPECT_EQ(lastMessage(), "Invalid Selection");
 
     // The first selected folder is entered.
     list_->selectRows({rowNamed("img")});
@@ -240,8 +240,7 @@ TEST_F(FileListTest, RemovingAFolderTakesEverythingBelowItOutOfThePlan) {
     selection_ = {std::make_shared<FileEntry>()};
     selection_.front()->kind = EntryKind::Up;
     list_->deleteItem();
-    EXPECT_EQ(log_.lines.back(),
-              "FileDetailsBrowseCtrl::deleteItem: Cannot delete the up directory");
+    EXPECT_EQ(lastLogLine(), "FileDetailsBrowseCtrl::deleteItem: Cannot delete the up directory");
     EXPECT_EQ(plan_.size(), 4u);
 }
 

@@ -110,7 +110,7 @@ TYPED_TEST(FtpListTest, DeleteWhileDisconnectedSaysSoAndAsksNothing) {
     EXPECT_EQ(this->prompter_.messages,
               std::vector<std::string>{"You are not currently connected to an FTP server"});
     EXPECT_TRUE(this->prompter_.questions.empty());
-    EXPECT_EQ(this->log_.lines.back(),
+    EXPECT_EQ(this->lastLogLine(),
               "FtpFileBrowseCtrl::deleteItem: You are not currently "
               "connected to an FTP server");
     EXPECT_TRUE(fs::exists(this->site_ / "a.txt"));
@@ -215,13 +215,35 @@ TYPED_TEST(FtpListTest, BrowsingCreatingAndRenaming) {
     this->select({"a.txt"});
     this->list_->finishRename(this->rowNamed("a.txt"), "b.txt");
     EXPECT_EQ(testsupport::readFile(this->site_ / "b.txt"), "second") << "never replaced";
-    EXPECT_EQ(this->prompter_.messages.back(), "Failed to rename: " + this->remote("a.txt") +
-                                                   "\nA file or folder of that name already "
-                                                   "exists");
+    ASSERT_FALSE(this->prompter_.messages.empty());
+    EXPECT_EQ(this->lastMessage(), "Failed to rename: " + this->remote("a.txt") +
+                                       "\nA file or folder of that name already "
+                                       "exists");
     this->select({"a.txt"});
     this->list_->finishRename(this->rowNamed("a.txt"), "c.txt");
     EXPECT_EQ(testsupport::readFile(this->site_ / "c.txt"), "first");
     EXPECT_GE(this->rowNamed("c.txt"), 0);
+}
+
+TYPED_TEST(FtpListTest, TheListKeepsToItsFolderWhereverTheTreeTookTheServer) {
+    this->put("docs/readme.txt");
+    this->put("docs/deep/x.txt");
+    this->put("index.html");
+    this->connectAndShowSite();
+    FtpFolderBrowseCtrl tree(this->listener_);
+    tree.setConnection(this->connection_);
+    // Opening docs/deep in the tree moves the server's current folder there.
+    tree.initialise(this->remote("docs/deep") + "/", this->remote("") + "/");
+    ASSERT_EQ(this->connection_->currentDirectory, this->remote("docs/deep") + "/");
+    ASSERT_TRUE(this->list_->refresh());
+    EXPECT_EQ(this->rowNames(), (std::vector<std::string>{"docs", "index.html"}));
+
+    this->select({"docs"});
+    ASSERT_TRUE(this->list_->changeDirectory());
+    tree.initialise(this->remote("docs/deep") + "/", this->remote("") + "/");
+    ASSERT_TRUE(this->list_->upDirectory());
+    EXPECT_EQ(this->list_->currentFolder()->fullPath(), this->remote(""));
+    EXPECT_EQ(this->rowNames(), (std::vector<std::string>{"docs", "index.html"}));
 }
 
 TYPED_TEST(FtpListTest, TheTreeListsFoldersOnDemandAndReportsOneThatVanished) {
@@ -245,7 +267,7 @@ TYPED_TEST(FtpListTest, TheTreeListsFoldersOnDemandAndReportsOneThatVanished) {
     fs::remove_all(this->site_ / "a" / "d");
     QTreeWidgetItem* d = a->child(1);
     d->setExpanded(true);
-    EXPECT_EQ(this->prompter_.messages.size(), 1u);
+    ASSERT_EQ(this->prompter_.messages.size(), 1u);
     EXPECT_EQ(this->prompter_.messages.front().rfind(
                   "Could not change directory to: " + this->remote("a/d") + "\n", 0),
               0u)

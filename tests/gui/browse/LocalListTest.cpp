@@ -203,7 +203,7 @@ TEST_F(LocalListTest, CreateFolderAsksForTheNameAndRefusesOneInUse) {
 
     typed = "existing";
     EXPECT_FALSE(list_->createDirectory());
-    EXPECT_EQ(prompter_.messages.back(),
+    EXPECT_EQ(lastMessage(),
               "Could not create directory: " + path("existing") + "\n" + std::strerror(EEXIST));
     EXPECT_TRUE(fs::exists(root_ / "existing" / "inner.txt"));
 
@@ -226,8 +226,8 @@ TEST_F(LocalListTest, ListingsMoveThroughTheFoldersAndReportWhatCannotBeRead) {
     EXPECT_EQ(list_->currentFolder()->fullPath(), path("a"));
 
     EXPECT_FALSE(list_->setDirectory(path("missing")));
-    EXPECT_EQ(log_.lines.back(), "SysFileBrowseCtrl::setDirectory: Failed to read directory: " +
-                                     path("missing") + "/\n" + std::strerror(ENOENT));
+    EXPECT_EQ(lastLogLine(), "SysFileBrowseCtrl::setDirectory: Failed to read directory: " +
+                                 path("missing") + "/\n" + std::strerror(ENOENT));
     EXPECT_EQ(list_->currentFolder()->fullPath(), path("a")) << "the list stays where it was";
     EXPECT_EQ(listener_.statuses.back(), "");
 }
