@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "common/ErrorReport.h"
+#include "engine/ConfirmDelete.h"
 #include "ui/browse/BrowseListener.h"
 #include "ui/browse/BrowseOrder.h"
 #include "ui/browse/BrowseSettings.h"
@@ -272,6 +273,43 @@ bool FileBrowseCtrl::nameInUse(const std::string& name) const {
 
 void FileBrowseCtrl::report(const char* context, const std::string& message, bool withReason) {
     reportError(context, message, withReason);
+}
+
+bool FileBrowseCtrl::deleteEach(
+    const char* context,
+    const std::function<Next(const FileEntryPtr& entry, Activity& activity)>& deleteOne) {
+    stopRequested = false;
+    bool completed = true;
+    const std::vector<FileEntryPtr> chosen = selection_;
+    {
+        Activity activity(*this, "");
+        for (const FileEntryPtr& entry : chosen) {
+            if (entry->kind == EntryKind::Up) {
+                report(context, "Cannot delete the up directory", false);
+                continue;
+            }
+            if (deleteOne(entry, activity) == Next::End) {
+                completed = false;
+                break;
+            }
+        }
+    }
+    stopRequested = false;
+    selection_.clear();
+    refresh();
+    return completed;
+}
+
+int FileBrowseCtrl::askAbout(const std::string& caption, const std::string& question,
+                             ConfirmationFlags& answers) {
+    constexpr std::size_t kQuestionWidth = 120;
+    const auto lines = splitConfirmText(question, kQuestionWidth);
+    return askToDelete(caption, lines[0], lines[1], lines[2], lines[3], answers);
+}
+
+void FileBrowseCtrl::reportStopped(const char* context, const std::string& path) {
+    setLastError("Stopped by the user");
+    report(context, "Could not delete folder: " + path, true);
 }
 
 void FileBrowseCtrl::setRenamable(bool on) {

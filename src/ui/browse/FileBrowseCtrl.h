@@ -2,12 +2,14 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/FileEntry.h"
 
 class BrowseListener;
+struct ConfirmationFlags;
 class FileListModel;
 class QAbstractItemView;
 class QListView;
@@ -119,6 +121,22 @@ class FileBrowseCtrl : public QWidget {
     bool nameInUse(const std::string& name) const;
     // Failures the person is told about. `withReason` appends lastErrorText on a new line.
     static void report(const char* context, const std::string& message, bool withReason);
+
+    // What deleting one selected entry came to: go on with the next, or end the command
+    // (cancelled by the person, stopped, or a failure that ends it).
+    enum class Next { Continue, End };
+    // The frame of a delete command: Stop cleared, the up entry refused, every other selected
+    // entry handed to `deleteOne` in order until one ends the command; then the selection
+    // emptied and the folder listed again. False when the command was ended.
+    bool deleteEach(
+        const char* context,
+        const std::function<Next(const FileEntryPtr& entry, Activity& activity)>& deleteOne);
+    // The five-button question about one entry, the text cut into the question's lines;
+    // kDeleteIt, kKeepIt or kCancelRun.
+    static int askAbout(const std::string& caption, const std::string& question,
+                        ConfirmationFlags& answers);
+    // A folder delete that Stop ended, told once for the folder the person chose.
+    static void reportStopped(const char* context, const std::string& path);
 
   private:
     bool eventFilter(QObject* watched, QEvent* event) override;

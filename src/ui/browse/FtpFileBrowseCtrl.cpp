@@ -11,13 +11,6 @@
 namespace {
 
 constexpr const char* kNotConnected = "You are not currently connected to an FTP server";
-constexpr const char* kStopped = "Stopped by the user";
-constexpr std::size_t kQuestionWidth = 120;
-
-int ask(const std::string& caption, const std::string& question, ConfirmationFlags& answers) {
-    const auto lines = splitConfirmText(question, kQuestionWidth);
-    return askToDelete(caption, lines[0], lines[1], lines[2], lines[3], answers);
-}
 
 }  // namespace
 
@@ -195,55 +188,31 @@ bool FtpFileBrowseCtrl::deleteItem() {
     }
     fileAnswers_ = {};
     folderAnswers_ = {};
-    stopRequested = false;
-    bool succeeded = true;
-    const std::vector<FileEntryPtr> chosen = selection();
-    {
-        Activity activity(*this, "");
-        for (const FileEntryPtr& entry : chosen) {
-            if (entry->kind == EntryKind::Up) {
-                report(kContext, "Cannot delete the up directory", false);
-                continue;
+    return deleteEach(kContext, [this, kContext](const FileEntryPtr& entry, Activity& activity) {
+        const std::string path = entry->fullPath();
+        if (entry->isFolder()) {
+            activity.status("Removing directory: " + entry->name);
+            const int answer = askAbout(
+                "Delete Folder", "Delete folder and all of its contents: " + path, folderAnswers_);
+            if (answer != kDeleteIt) {
+                return answer == kCancelRun ? Next::End : Next::Continue;
             }
-            const std::string path = entry->fullPath();
-            if (entry->isFolder()) {
-                activity.status("Removing directory: " + entry->name);
-                const int answer =
-                    ask("Delete Folder", "Delete folder and all of its contents: " + path,
-                        folderAnswers_);
-                if (answer == kCancelRun) {
-                    succeeded = false;
-                    break;
+            if (!deleteDirectory(*entry)) {
+                if (stopRequested) {
+                    reportStopped(kContext, path);
                 }
-                if (answer != kDeleteIt) {
-                    continue;
-                }
-                if (!deleteDirectory(*entry)) {
-                    if (stopRequested) {
-                        setLastError(kStopped);
-                        report(kContext, "Could not delete folder: " + path, true);
-                    }
-                    succeeded = false;
-                    break;
-                }
-                listener().folderRemoved(entry);
-                continue;
+                return Next::End;
             }
-            activity.status("Deleting file: " + entry->name);
-            const int answer = ask("Delete File", "Delete file: " + path, fileAnswers_);
-            if (answer == kCancelRun) {
-                succeeded = false;
-                break;
-            }
-            if (answer == kDeleteIt && !connection_->deleteFile(path)) {
-                report(kContext, "Could not delete file: " + path, true);
-            }
+            listener().folderRemoved(entry);
+            return Next::Continue;
         }
-    }
-    stopRequested = false;
-    selection().clear();
-    refresh();
-    return succeeded;
+        activity.status("Deleting file: " + entry->name);
+        const int answer = askAbout("Delete File", "Delete file: " + path, fileAnswers_);
+        if (answer == kDeleteIt && !connection_->deleteFile(path)) {
+            report(kContext, "Could not delete file: " + path, true);
+        }
+        return answer == kCancelRun ? Next::End : Next::Continue;
+    });
 }
 
 bool FtpFileBrowseCtrl::deleteDirectory(const FileEntry& folder) {

@@ -17,14 +17,6 @@
 
 namespace {
 
-constexpr const char* kStopped = "Stopped by the user";
-constexpr std::size_t kQuestionWidth = 120;
-
-int ask(const std::string& caption, const std::string& question, ConfirmationFlags& answers) {
-    const auto lines = splitConfirmText(question, kQuestionWidth);
-    return askToDelete(caption, lines[0], lines[1], lines[2], lines[3], answers);
-}
-
 // The attributes of a path itself (a link's own, not its target's): false with lastErrorText
 // set when they cannot be read.
 bool readAttributes(const std::string& path, struct stat& status) {
@@ -176,17 +168,18 @@ bool SysFileBrowseCtrl::renameSelected(const FileEntryPtr& renamed, int row) {
     return true;
 }
 
-int SysFileBrowseCtrl::askAbout(const FileEntry& entry, bool readOnly) {
+int SysFileBrowseCtrl::askAboutEntry(const FileEntry& entry, bool readOnly) {
     const std::string path = entry.fullPath();
     if (entry.isFolder()) {
-        return readOnly ? ask("Delete Read Only Folder", "Delete Read Only folder: " + path,
+        return readOnly
+                   ? askAbout("Delete Read Only Folder", "Delete Read Only folder: " + path,
                               readOnlyFolderAnswers_)
-                        : ask("Delete Folder", "Delete folder and all of its contents: " + path,
+                   : askAbout("Delete Folder", "Delete folder and all of its contents: " + path,
                               folderAnswers_);
     }
-    return readOnly ? ask("Delete Read Only File", "Delete Read Only file: " + path,
-                          readOnlyFileAnswers_)
-                    : ask("Delete File", "Delete file: " + path, fileAnswers_);
+    return readOnly ? askAbout("Delete Read Only File", "Delete Read Only file: " + path,
+                               readOnlyFileAnswers_)
+                    : askAbout("Delete File", "Delete file: " + path, fileAnswers_);
 }
 
 bool SysFileBrowseCtrl::deleteItem() {
@@ -195,63 +188,43 @@ bool SysFileBrowseCtrl::deleteItem() {
     readOnlyFileAnswers_ = {};
     folderAnswers_ = {};
     readOnlyFolderAnswers_ = {};
-    stopRequested = false;
-    bool succeeded = true;
-    const std::vector<FileEntryPtr> chosen = selection();
-    {
-        Activity activity(*this, "");
-        for (const FileEntryPtr& entry : chosen) {
-            if (entry->kind == EntryKind::Up) {
-                report(kContext, "Cannot delete the up directory", false);
-                continue;
-            }
-            const std::string path = entry->fullPath();
-            struct stat status {};
-            if (!readAttributes(path, status)) {
-                report(entry->isFolder() ? "SysFileBrowseCtrl::deleteItem (folder)"
-                                         : "SysFileBrowseCtrl::deleteItem (file)",
-                       "Could not access file attributes for" + path, true);
-                continue;
-            }
-            const bool readOnly = isReadOnly(status);
-            const int answer = askAbout(*entry, readOnly);
-            if (answer == kCancelRun) {
-                succeeded = false;
-                break;
-            }
-            if (answer != kDeleteIt) {
-                continue;
-            }
-            // A link to a folder goes as a link: what it points at is not in this folder.
-            if (!entry->isFolder() || S_ISLNK(status.st_mode)) {
-                if (!deleteLocalFile(path, true)) {
-                    report(kContext, "Could not delete file: " + path, true);
-                }
-                continue;
-            }
-            if (readOnly && !clearReadOnly(path, status)) {
-                setLastError("");
-                report(kContext, "Could not delete folder: " + path, true);
-                continue;
-            }
-            const Outcome outcome = deleteDirectory(path);
-            if (outcome == Outcome::Removed) {
-                listener().folderRemoved(entry);
-            } else if (outcome == Outcome::Cancelled) {
-                succeeded = false;
-                break;
-            } else if (stopRequested) {
-                setLastError(kStopped);
-                report(kContext, "Could not delete folder: " + path, true);
-                succeeded = false;
-                break;
-            }
+    return deleteEach(kContext, [this, kContext](const FileEntryPtr& entry, Activity&) {
+        const std::string path = entry->fullPath();
+        struct stat status {};
+        if (!readAttributes(path, status)) {
+            report(entry->isFolder() ? "SysFileBrowseCtrl::deleteItem (folder)"
+                                     : "SysFileBrowseCtrl::deleteItem (file)",
+                   "Could not access file attributes for" + path, true);
+            return Next::Continue;
         }
-    }
-    stopRequested = false;
-    selection().clear();
-    refresh();
-    return succeeded;
+        const bool readOnly = isReadOnly(status);
+        const int answer = askAboutEntry(*entry, readOnly);
+        if (answer != kDeleteIt) {
+            return answer == kCancelRun ? Next::End : Next::Continue;
+        }
+        // A link to a folder goes as a link: what it points at is not in this folder.
+        if (!entry->isFolder() || S_ISLNK(status.st_mode)) {
+            if (!deleteLocalFile(path, true)) {
+                report(kContext, "Could not delete file: " + path, true);
+            }
+            return Next::Continue;
+        }
+        if (readOnly && !clearReadOnly(path, status)) {
+            setLastError("");
+            report(kContext, "Could not delete folder: " + path, true);
+            return Next::Continue;
+        }
+        const Outcome outcome = deleteDirectory(path);
+        if (outcome == Outcome::Removed) {
+            listener().folderRemoved(entry);
+        } else if (outcome == Outcome::Cancelled) {
+            return Next::End;
+        } else if (stopRequested) {
+            reportStopped(kContext, path);
+            return Next::End;
+        }
+        return Next::Continue;
+    });
 }
 
 SysFileBrowseCtrl::Outcome SysFileBrowseCtrl::deleteDirectory(const std::string& path) {
@@ -288,7 +261,7 @@ SysFileBrowseCtrl::Outcome SysFileBrowseCtrl::deleteDirectory(const std::string&
             const bool readOnly = isReadOnly(status);
             if (readOnly) {
                 // Only read-only items are asked about; the rest go with the folder.
-                const int answer = askAbout(*entry, true);
+                const int answer = askAboutEntry(*entry, true);
                 if (answer == kCancelRun) {
                     return Outcome::Cancelled;
                 }

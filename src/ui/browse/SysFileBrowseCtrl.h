@@ -35,7 +35,7 @@ class SysFileBrowseCtrl : public FileBrowseCtrl {
   private:
     bool showLocalFolder(const FileEntryPtr& folder, const char* context, const char* failure);
     // Asks the question of a file or folder (read-only or not); kDeleteIt, kKeepIt or kCancelRun.
-    int askAbout(const FileEntry& entry, bool readOnly);
+    int askAboutEntry(const FileEntry& entry, bool readOnly);
 
     ConfirmationFlags fileAnswers_;
     ConfirmationFlags readOnlyFileAnswers_;

@@ -17,47 +17,18 @@
 #include "common/ErrorReport.h"
 #include "common/FileEntry.h"
 #include "common/Prompter.h"
+#include "integration/EngineTestFixture.h"
 #include "support/CommandGlobals.h"
 #include "ui/ModalDialog.h"
 #include "ui/browse/BrowseListener.h"
 #include "ui/browse/BrowseOrder.h"
 #include "ui/browse/BrowseSettings.h"
+#include "ui/browse/FileBrowseCtrl.h"
 
 namespace browsetest {
 
-struct Question {
-    std::string caption;
-    std::string line1;
-};
-
-class ScriptedPrompter final : public Prompter {
-  public:
-    void messageBox(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string& text) override {
-        messages.push_back(text);
-        return false;
-    }
-    ConfirmAnswer confirmDelete(const std::string& caption, const std::string& line1,
-                                const std::string&, const std::string&,
-                                const std::string&) override {
-        questions.push_back({caption, line1});
-        if (onQuestion) {
-            onQuestion();
-        }
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << caption << ": " << line1;
-            return ConfirmAnswer::Cancel;
-        }
-        const ConfirmAnswer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-
-    std::deque<ConfirmAnswer> answers;
-    std::vector<Question> questions;
-    std::vector<std::string> messages;
-    std::function<void()> onQuestion;
-};
+// Delete questions answered from a script, each one recorded; messages recorded.
+using enginetest::ScriptedPrompter;
 
 // The lines "context: text" that reportError writes while a log is open.
 class RecordingLog final : public ErrorLog {
@@ -128,7 +99,7 @@ class BrowseTest : public ::testing::Test {
     }
     std::vector<std::string> captions() const {
         std::vector<std::string> all;
-        for (const Question& question : prompter_.questions) {
+        for (const auto& question : prompter_.questions) {
             all.push_back(question.caption);
         }
         return all;
@@ -156,6 +127,31 @@ inline FileEntryPtr planEntry(const std::string& path, EntryAction action, std::
     entry->date.set(5, 3, 2004);
     entry->time.set(9, 7, 2);
     return entry;
+}
+
+// The names of a list's rows in order, the row of a name, and a click with Ctrl on each name.
+inline std::vector<std::string> rowNames(const FileBrowseCtrl& list) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list.rowCount(); ++row) {
+        names.push_back(list.entryAtRow(row)->name);
+    }
+    return names;
+}
+inline int rowNamed(const FileBrowseCtrl& list, const std::string& name) {
+    for (int row = 0; row < list.rowCount(); ++row) {
+        if (list.entryAtRow(row)->name == name) {
+            return row;
+        }
+    }
+    ADD_FAILURE() << "no row " << name;
+    return -1;
+}
+inline void selectNamed(FileBrowseCtrl& list, const std::vector<std::string>& names) {
+    std::vector<int> rows;
+    for (const std::string& name : names) {
+        rows.push_back(rowNamed(list, name));
+    }
+    list.selectRows(rows);
 }
 
 // Lets the events of a few turns run (timers due by then included), bounded in time.

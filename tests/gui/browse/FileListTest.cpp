@@ -33,21 +33,6 @@ class FileListTest : public BrowseTest {
         list_->initialise();
     }
 
-    std::vector<std::string> rowNames() const {
-        std::vector<std::string> names;
-        for (int row = 0; row < list_->rowCount(); ++row) {
-            names.push_back(list_->entryAtRow(row)->name);
-        }
-        return names;
-    }
-    int rowNamed(const std::string& name) const {
-        for (int row = 0; row < list_->rowCount(); ++row) {
-            if (list_->entryAtRow(row)->name == name) {
-                return row;
-            }
-        }
-        return -1;
-    }
     QString cell(int row, int column) const {
         return list_->model().index(row, column).data().toString();
     }
@@ -88,14 +73,14 @@ TEST_F(FileListTest, RowsShowTheActionImagesSizesAndDates) {
     plan_[1]->failed = true;
     ASSERT_TRUE(list_->setDirectory("/www/"));
     list_->setViewStyle(FileBrowseCtrl::Report);
-    const int about = rowNamed("about.html");
+    const int about = rowNamed(*list_, "about.html");
     EXPECT_EQ(list_->rowImage(about), 13) << "a failed add";
-    EXPECT_EQ(list_->rowImage(rowNamed("index.html")), 5);
-    EXPECT_EQ(list_->rowImage(rowNamed("old")), 8);
-    EXPECT_EQ(list_->rowImage(rowNamed("css")), 0);
-    EXPECT_EQ(cell(rowNamed("big.zip"), FileListModel::BytesColumn), "1,234,567");
-    EXPECT_EQ(cell(rowNamed("about.html"), FileListModel::BytesColumn), "900");
-    EXPECT_EQ(cell(rowNamed("css"), FileListModel::BytesColumn), "");
+    EXPECT_EQ(list_->rowImage(rowNamed(*list_, "index.html")), 5);
+    EXPECT_EQ(list_->rowImage(rowNamed(*list_, "old")), 8);
+    EXPECT_EQ(list_->rowImage(rowNamed(*list_, "css")), 0);
+    EXPECT_EQ(cell(rowNamed(*list_, "big.zip"), FileListModel::BytesColumn), "1,234,567");
+    EXPECT_EQ(cell(rowNamed(*list_, "about.html"), FileListModel::BytesColumn), "900");
+    EXPECT_EQ(cell(rowNamed(*list_, "css"), FileListModel::BytesColumn), "");
     EXPECT_EQ(cell(about, FileListModel::ModifiedColumn), "05/03/04  09:07:02");
     setDayBeforeMonth(false);
     EXPECT_EQ(cell(about, FileListModel::ModifiedColumn), "03/05/04  09:07:02");
@@ -119,11 +104,11 @@ TEST_F(FileListTest, RowsShowTheActionImagesSizesAndDates) {
 
 TEST_F(FileListTest, DoubleClickingAFileSaysSoAndChangesNothing) {
     ASSERT_TRUE(list_->setDirectory("/www/"));
-    const std::vector<std::string> before = rowNames();
-    const int file = rowNamed("index.html");
+    const std::vector<std::string> before = rowNames(*list_);
+    const int file = rowNamed(*list_, "index.html");
     list_->selectRows({file});
     list_->changeDirToItem(file);
-    EXPECT_EQ(rowNames(), before);
+    EXPECT_EQ(rowNames(*list_), before);
     EXPECT_EQ(list_->currentFolder()->fullPath(), "/www");
     EXPECT_EQ(prompter_.messages,
               std::vector<std::string>{"Please double click a folder to browse it"});
@@ -131,27 +116,27 @@ TEST_F(FileListTest, DoubleClickingAFileSaysSoAndChangesNothing) {
                                                    "double click a folder to browse it"});
 
     // A folder that is not the first of a selection is refused too.
-    list_->selectRows({rowNamed("css"), rowNamed("img")});
-    list_->changeDirToItem(rowNamed("img"));
+    list_->selectRows({rowNamed(*list_, "css"), rowNamed(*list_, "img")});
+    list_->changeDirToItem(rowNamed(*list_, "img"));
     EXPECT_EQ(lastMessage(), "Invalid Selection");
 
     // The first selected folder is entered.
-    list_->selectRows({rowNamed("img")});
-    list_->changeDirToItem(rowNamed("img"));
-    EXPECT_EQ(rowNames(), std::vector<std::string>{"new"});
+    list_->selectRows({rowNamed(*list_, "img")});
+    list_->changeDirToItem(rowNamed(*list_, "img"));
+    EXPECT_EQ(rowNames(*list_), std::vector<std::string>{"new"});
     EXPECT_TRUE(list_->canGoUp());
     ASSERT_TRUE(list_->upDirectory());
-    EXPECT_EQ(rowNames(), before);
+    EXPECT_EQ(rowNames(*list_), before);
 }
 
 TEST_F(FileListTest, SortingByBytesTwiceTurnsTheOrderRoundWithFoldersLast) {
     ASSERT_TRUE(list_->setDirectory("/www/"));
     list_->sortByColumn(FileListModel::BytesColumn);
-    EXPECT_EQ(rowNames(), (std::vector<std::string>{"css", "img", "old", "about.html", "index.html",
-                                                    "big.zip"}));
+    EXPECT_EQ(rowNames(*list_), (std::vector<std::string>{"css", "img", "old", "about.html",
+                                                          "index.html", "big.zip"}));
     list_->sortByColumn(FileListModel::BytesColumn);
-    EXPECT_EQ(rowNames(), (std::vector<std::string>{"big.zip", "index.html", "about.html", "old",
-                                                    "img", "css"}));
+    EXPECT_EQ(rowNames(*list_), (std::vector<std::string>{"big.zip", "index.html", "about.html",
+                                                          "old", "img", "css"}));
     EXPECT_EQ(list_->reportView()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
 
     // The order is the program's: the next listing, of any list, follows it.
@@ -161,11 +146,11 @@ TEST_F(FileListTest, SortingByBytesTwiceTurnsTheOrderRoundWithFoldersLast) {
 
     // Another column starts ascending; equal sizes fall back on the names.
     list_->sortByColumn(FileListModel::NameColumn);
-    EXPECT_EQ(rowNames().front(), "css");
+    EXPECT_EQ(rowNames(*list_).front(), "css");
     plan_[0]->size = 900;
     list_->sortByColumn(FileListModel::BytesColumn);
-    EXPECT_EQ(rowNames()[3], "about.html");
-    EXPECT_EQ(rowNames()[4], "index.html");
+    EXPECT_EQ(rowNames(*list_)[3], "about.html");
+    EXPECT_EQ(rowNames(*list_)[4], "index.html");
 }
 
 TEST_F(FileListTest, TheViewStyleIsKeptInTheSettings) {
@@ -221,7 +206,7 @@ TEST_F(FileListTest, TheSelectionFollowsTheArrowKeysOnlyAfterTheirTimer) {
 
 TEST_F(FileListTest, RemovingAFolderTakesEverythingBelowItOutOfThePlan) {
     ASSERT_TRUE(list_->setDirectory("/www/"));
-    list_->selectRows({rowNamed("img"), rowNamed("about.html")});
+    list_->selectRows({rowNamed(*list_, "img"), rowNamed(*list_, "about.html")});
     ASSERT_TRUE(list_->deleteItem());
     EXPECT_EQ(plan_.size(), 4u);
     for (const FileEntryPtr& entry : plan_) {
@@ -233,7 +218,7 @@ TEST_F(FileListTest, RemovingAFolderTakesEverythingBelowItOutOfThePlan) {
         removed.push_back(folder->fullPath());
     }
     EXPECT_EQ(removed, (std::vector<std::string>{"/www/img/new", "/www/img"}));
-    EXPECT_EQ(rowNames(), (std::vector<std::string>{"css", "old", "big.zip", "index.html"}));
+    EXPECT_EQ(rowNames(*list_), (std::vector<std::string>{"css", "old", "big.zip", "index.html"}));
     EXPECT_TRUE(selection_.empty());
 
     // The up entry is never taken out.

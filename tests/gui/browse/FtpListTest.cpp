@@ -56,29 +56,6 @@ class FtpListTest : public BrowseTest {
         ASSERT_TRUE(connection_->connectFtp()) << lastErrorText();
         ASSERT_TRUE(list_->setDirectory(remote("") + "/"));
     }
-    int rowNamed(const std::string& name) const {
-        for (int row = 0; row < list_->rowCount(); ++row) {
-            if (list_->entryAtRow(row)->name == name) {
-                return row;
-            }
-        }
-        ADD_FAILURE() << "no row " << name;
-        return -1;
-    }
-    void select(const std::vector<std::string>& names) {
-        std::vector<int> rows;
-        for (const std::string& name : names) {
-            rows.push_back(rowNamed(name));
-        }
-        list_->selectRows(rows);
-    }
-    std::vector<std::string> rowNames() const {
-        std::vector<std::string> names;
-        for (int row = 0; row < list_->rowCount(); ++row) {
-            names.push_back(list_->entryAtRow(row)->name);
-        }
-        return names;
-    }
     // Files below the site, by relative path.
     int filesBelow(const fs::path& folder) const {
         int count = 0;
@@ -124,7 +101,7 @@ TYPED_TEST(FtpListTest, ARecursiveDeleteRemovesTheWholeTree) {
     fs::create_directories(this->site_ / "tree" / "empty");
     this->put("other.txt");
     this->connectAndShowSite();
-    this->select({"tree"});
+    selectNamed(*this->list_, {"tree"});
     this->prompter_.answers = {ConfirmAnswer::Yes};
     EXPECT_TRUE(this->list_->deleteItem());
     ASSERT_EQ(this->prompter_.questions.size(), 1u);
@@ -134,7 +111,7 @@ TYPED_TEST(FtpListTest, ARecursiveDeleteRemovesTheWholeTree) {
     EXPECT_FALSE(fs::exists(this->site_ / "tree"));
     EXPECT_TRUE(fs::exists(this->site_ / "other.txt"));
     EXPECT_TRUE(this->prompter_.messages.empty()) << this->prompter_.messages.front();
-    EXPECT_EQ(this->rowNames(), std::vector<std::string>{"other.txt"});
+    EXPECT_EQ(rowNames(*this->list_), std::vector<std::string>{"other.txt"});
     ASSERT_EQ(this->listener_.removed.size(), 1u);
     EXPECT_EQ(this->listener_.removed[0]->name, "tree");
 }
@@ -151,7 +128,7 @@ TYPED_TEST(FtpListTest, StopInTheMiddleOfARecursiveDeleteLeavesTheRestAndSaysSo)
             requestStop();  // the Stop button, pressed while the fourth file goes
         }
     };
-    this->select({"tree"});
+    selectNamed(*this->list_, {"tree"});
     this->prompter_.answers = {ConfirmAnswer::Yes};
     EXPECT_FALSE(this->list_->deleteItem());
     const int left = this->filesBelow(this->site_ / "tree");
@@ -164,7 +141,7 @@ TYPED_TEST(FtpListTest, StopInTheMiddleOfARecursiveDeleteLeavesTheRestAndSaysSo)
     EXPECT_FALSE(stopRequested.load());
     EXPECT_TRUE(this->listener_.removed.empty());
     // The list shows what is left, and the connection works on.
-    EXPECT_EQ(this->rowNames(), std::vector<std::string>{"tree"});
+    EXPECT_EQ(rowNames(*this->list_), std::vector<std::string>{"tree"});
 }
 
 TYPED_TEST(FtpListTest, NoToAllOnTheFirstFileSkipsTheLaterFilesButStillAsksForFolders) {
@@ -174,7 +151,7 @@ TYPED_TEST(FtpListTest, NoToAllOnTheFirstFileSkipsTheLaterFilesButStillAsksForFo
     this->put("gone/g.txt");
     this->connectAndShowSite();
     this->list_->sortByColumn(FileListModel::NameColumn);  // descending: files first
-    this->select({"b.txt", "a.txt", "keep", "gone"});
+    selectNamed(*this->list_, {"b.txt", "a.txt", "keep", "gone"});
     this->prompter_.answers = {ConfirmAnswer::NoToAll, ConfirmAnswer::No, ConfirmAnswer::Yes};
     EXPECT_TRUE(this->list_->deleteItem());
     EXPECT_EQ(this->captions(),
@@ -193,12 +170,12 @@ TYPED_TEST(FtpListTest, BrowsingCreatingAndRenaming) {
     ASSERT_TRUE(this->connection_->changeDirectory(this->remote("") + "/"));
     ASSERT_TRUE(this->list_->setDirectory(""));
     EXPECT_EQ(this->list_->currentFolder()->fullPath(), this->remote(""));
-    EXPECT_EQ(this->rowNames(), (std::vector<std::string>{"docs", "a.txt", "b.txt"}));
+    EXPECT_EQ(rowNames(*this->list_), (std::vector<std::string>{"docs", "a.txt", "b.txt"}));
     EXPECT_EQ(this->listener_.paths.back(), this->remote("") + "/");
 
-    this->select({"docs"});
-    this->list_->changeDirToItem(this->rowNamed("docs"));
-    EXPECT_EQ(this->rowNames(), std::vector<std::string>{"readme.txt"});
+    selectNamed(*this->list_, {"docs"});
+    this->list_->changeDirToItem(rowNamed(*this->list_, "docs"));
+    EXPECT_EQ(rowNames(*this->list_), std::vector<std::string>{"readme.txt"});
     ASSERT_TRUE(this->list_->upDirectory());
     EXPECT_EQ(this->list_->currentFolder()->fullPath(), this->remote(""));
 
@@ -210,19 +187,19 @@ TYPED_TEST(FtpListTest, BrowsingCreatingAndRenaming) {
     EXPECT_TRUE(fs::is_directory(this->site_ / "made"));
     ASSERT_EQ(this->listener_.added.size(), 1u);
     EXPECT_EQ(this->listener_.added[0]->fullPath(), this->remote("made"));
-    EXPECT_GE(this->rowNamed("made"), 0);
+    EXPECT_GE(rowNamed(*this->list_, "made"), 0);
 
-    this->select({"a.txt"});
-    this->list_->finishRename(this->rowNamed("a.txt"), "b.txt");
+    selectNamed(*this->list_, {"a.txt"});
+    this->list_->finishRename(rowNamed(*this->list_, "a.txt"), "b.txt");
     EXPECT_EQ(testsupport::readFile(this->site_ / "b.txt"), "second") << "never replaced";
     ASSERT_FALSE(this->prompter_.messages.empty());
     EXPECT_EQ(this->lastMessage(), "Failed to rename: " + this->remote("a.txt") +
                                        "\nA file or folder of that name already "
                                        "exists");
-    this->select({"a.txt"});
-    this->list_->finishRename(this->rowNamed("a.txt"), "c.txt");
+    selectNamed(*this->list_, {"a.txt"});
+    this->list_->finishRename(rowNamed(*this->list_, "a.txt"), "c.txt");
     EXPECT_EQ(testsupport::readFile(this->site_ / "c.txt"), "first");
-    EXPECT_GE(this->rowNamed("c.txt"), 0);
+    EXPECT_GE(rowNamed(*this->list_, "c.txt"), 0);
 }
 
 TYPED_TEST(FtpListTest, TheListKeepsToItsFolderWhereverTheTreeTookTheServer) {
@@ -236,14 +213,14 @@ TYPED_TEST(FtpListTest, TheListKeepsToItsFolderWhereverTheTreeTookTheServer) {
     tree.initialise(this->remote("docs/deep") + "/", this->remote("") + "/");
     ASSERT_EQ(this->connection_->currentDirectory, this->remote("docs/deep") + "/");
     ASSERT_TRUE(this->list_->refresh());
-    EXPECT_EQ(this->rowNames(), (std::vector<std::string>{"docs", "index.html"}));
+    EXPECT_EQ(rowNames(*this->list_), (std::vector<std::string>{"docs", "index.html"}));
 
-    this->select({"docs"});
+    selectNamed(*this->list_, {"docs"});
     ASSERT_TRUE(this->list_->changeDirectory());
     tree.initialise(this->remote("docs/deep") + "/", this->remote("") + "/");
     ASSERT_TRUE(this->list_->upDirectory());
     EXPECT_EQ(this->list_->currentFolder()->fullPath(), this->remote(""));
-    EXPECT_EQ(this->rowNames(), (std::vector<std::string>{"docs", "index.html"}));
+    EXPECT_EQ(rowNames(*this->list_), (std::vector<std::string>{"docs", "index.html"}));
 }
 
 TYPED_TEST(FtpListTest, TheTreeListsFoldersOnDemandAndReportsOneThatVanished) {

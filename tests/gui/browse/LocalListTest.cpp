@@ -35,22 +35,6 @@ class LocalListTest : public BrowseTest {
         fs::permissions(path, fs::perms::owner_write, fs::perm_options::remove);
     }
     void show() { ASSERT_TRUE(list_->setDirectory(root_.string())); }
-    int rowNamed(const std::string& name) const {
-        for (int row = 0; row < list_->rowCount(); ++row) {
-            if (list_->entryAtRow(row)->name == name) {
-                return row;
-            }
-        }
-        ADD_FAILURE() << "no row " << name;
-        return -1;
-    }
-    void select(const std::vector<std::string>& names) {
-        std::vector<int> rows;
-        for (const std::string& name : names) {
-            rows.push_back(rowNamed(name));
-        }
-        list_->selectRows(rows);
-    }
     std::string path(const std::string& relative) const { return (root_ / relative).string(); }
 
     testsupport::TempFolder work_;
@@ -67,7 +51,7 @@ TEST_F(LocalListTest, NoToAllOnTheFirstFileSkipsTheLaterFilesButStillAsksForFold
     show();
     // Descending names: the files come before the folders.
     list_->sortByColumn(FileListModel::NameColumn);
-    select({"c.txt", "b.txt", "a.txt", "keep", "gone"});
+    selectNamed(*list_, {"c.txt", "b.txt", "a.txt", "keep", "gone"});
     prompter_.answers = {ConfirmAnswer::NoToAll, ConfirmAnswer::No, ConfirmAnswer::Yes};
     EXPECT_TRUE(list_->deleteItem());
     EXPECT_EQ(captions(),
@@ -84,7 +68,7 @@ TEST_F(LocalListTest, NoToAllOnTheFirstFileSkipsTheLaterFilesButStillAsksForFold
     EXPECT_TRUE(prompter_.messages.empty());
 
     // The memories last for one command: the next delete asks again.
-    select({"a.txt"});
+    selectNamed(*list_, {"a.txt"});
     prompter_.answers = {ConfirmAnswer::Yes};
     list_->deleteItem();
     EXPECT_FALSE(fs::exists(root_ / "a.txt"));
@@ -103,7 +87,7 @@ TEST_F(LocalListTest, AReadOnlyFileIsAskedAboutAsSuchAndDeleted) {
     makeReadOnly(root_ / "frozen");
     show();
 
-    select({"locked.txt"});
+    selectNamed(*list_, {"locked.txt"});
     prompter_.answers = {ConfirmAnswer::Yes};
     EXPECT_TRUE(list_->deleteItem());
     ASSERT_EQ(prompter_.questions.size(), 1u);
@@ -114,7 +98,7 @@ TEST_F(LocalListTest, AReadOnlyFileIsAskedAboutAsSuchAndDeleted) {
 
     // A folder holding one: the folder question, then the read-only one inside; the other
     // file goes without a question.
-    select({"docs"});
+    selectNamed(*list_, {"docs"});
     prompter_.answers = {ConfirmAnswer::Yes, ConfirmAnswer::Yes};
     EXPECT_TRUE(list_->deleteItem());
     EXPECT_EQ(captions(), (std::vector<std::string>{"Delete Read Only File", "Delete Folder",
@@ -123,7 +107,7 @@ TEST_F(LocalListTest, AReadOnlyFileIsAskedAboutAsSuchAndDeleted) {
     EXPECT_FALSE(fs::exists(root_ / "docs"));
 
     // A read-only folder has its own question.
-    select({"frozen"});
+    selectNamed(*list_, {"frozen"});
     prompter_.answers = {ConfirmAnswer::Yes};
     EXPECT_TRUE(list_->deleteItem());
     EXPECT_EQ(prompter_.questions.back().caption, "Delete Read Only Folder");
@@ -140,7 +124,7 @@ TEST_F(LocalListTest, NoToAReadOnlyFileInsideKeepsItAndItsFolder) {
         makeReadOnly(root_ / "docs" / name);
     }
     show();
-    select({"docs"});
+    selectNamed(*list_, {"docs"});
     // Yes to the folder, No To All to the first read-only file inside.
     prompter_.answers = {ConfirmAnswer::Yes, ConfirmAnswer::NoToAll};
     EXPECT_TRUE(list_->deleteItem());
@@ -158,7 +142,7 @@ TEST_F(LocalListTest, ALinkToAFolderGoesAsALinkAndWhatItPointsAtStays) {
     fs::create_directory_symlink(outside, root_ / "docs" / "linked");
     fs::create_directory_symlink(outside, root_ / "top-link");
     show();
-    select({"docs", "top-link"});
+    selectNamed(*list_, {"docs", "top-link"});
     prompter_.answers = {ConfirmAnswer::YesToAll};
     EXPECT_TRUE(list_->deleteItem());
     EXPECT_FALSE(fs::exists(root_ / "docs"));
@@ -171,20 +155,20 @@ TEST_F(LocalListTest, RenameInPlaceNeverReplacesAnotherFile) {
     put("b.txt", "second");
     put("folder/inner.txt");
     show();
-    select({"a.txt"});
-    list_->finishRename(rowNamed("a.txt"), "b.txt");
+    selectNamed(*list_, {"a.txt"});
+    list_->finishRename(rowNamed(*list_, "a.txt"), "b.txt");
     EXPECT_EQ(testsupport::readFile(root_ / "b.txt"), "second");
     EXPECT_EQ(testsupport::readFile(root_ / "a.txt"), "first");
     ASSERT_EQ(prompter_.messages.size(), 1u);
     EXPECT_EQ(prompter_.messages[0],
               "Failed to rename: " + path("a.txt") + "\n" + std::strerror(EEXIST));
 
-    select({"folder"});
-    list_->finishRename(rowNamed("folder"), "renamed");
+    selectNamed(*list_, {"folder"});
+    list_->finishRename(rowNamed(*list_, "folder"), "renamed");
     EXPECT_TRUE(fs::exists(root_ / "renamed" / "inner.txt"));
     ASSERT_EQ(listener_.renamed.size(), 1u);
     EXPECT_EQ(listener_.renamed[0].second->fullPath(), path("renamed"));
-    EXPECT_GE(rowNamed("renamed"), 0);
+    EXPECT_GE(rowNamed(*list_, "renamed"), 0);
 }
 
 TEST_F(LocalListTest, CreateFolderAsksForTheNameAndRefusesOneInUse) {
@@ -199,7 +183,7 @@ TEST_F(LocalListTest, CreateFolderAsksForTheNameAndRefusesOneInUse) {
     });
     EXPECT_TRUE(list_->createDirectory());
     EXPECT_TRUE(fs::is_directory(root_ / "new folder"));
-    EXPECT_GE(rowNamed("new folder"), 0);
+    EXPECT_GE(rowNamed(*list_, "new folder"), 0);
 
     typed = "existing";
     EXPECT_FALSE(list_->createDirectory());
@@ -216,9 +200,9 @@ TEST_F(LocalListTest, ListingsMoveThroughTheFoldersAndReportWhatCannotBeRead) {
     put("a/b/c.txt");
     show();
     EXPECT_EQ(listener_.paths.back(), root_.string() + "/");
-    select({"a"});
+    selectNamed(*list_, {"a"});
     ASSERT_TRUE(list_->changeDirectory());
-    select({"b"});
+    selectNamed(*list_, {"b"});
     ASSERT_TRUE(list_->changeDirectory());
     EXPECT_EQ(list_->rowCount(), 1);
     EXPECT_EQ(list_->entryAtRow(0)->name, "c.txt");

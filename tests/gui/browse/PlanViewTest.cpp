@@ -23,16 +23,6 @@ std::string editText(const QDialog& dialog) {
     return dialog.findChild<QLineEdit*>("currentDirectoryEdit")->text().toStdString();
 }
 
-int rowNamed(const FileBrowseCtrl& list, const std::string& name) {
-    for (int row = 0; row < list.rowCount(); ++row) {
-        if (list.entryAtRow(row)->name == name) {
-            return row;
-        }
-    }
-    ADD_FAILURE() << "no row " << name;
-    return -1;
-}
-
 class PlanViewTest : public BrowseTest {
   protected:
     void SetUp() override {
