@@ -307,6 +307,20 @@ int FileBrowseCtrl::askAbout(const std::string& caption, const std::string& ques
     return askToDelete(caption, lines[0], lines[1], lines[2], lines[3], answers);
 }
 
+bool FileBrowseCtrl::completeRename(const char* context, const FileEntryPtr& old,
+                                    const FileEntryPtr& renamed, int row, bool done) {
+    if (!done) {
+        report(context, "Failed to rename: " + old->fullPath(), true);
+        return false;
+    }
+    model_->setRowName(row, renamed);
+    if (old->isFolder()) {
+        listener_.folderRenamed(old, renamed);
+    }
+    refresh();
+    return true;
+}
+
 void FileBrowseCtrl::reportStopped(const char* context, const std::string& path) {
     setLastError("Stopped by the user");
     report(context, "Could not delete folder: " + path, true);

@@ -135,6 +135,10 @@ class FileBrowseCtrl : public QWidget {
     // kDeleteIt, kKeepIt or kCancelRun.
     static int askAbout(const std::string& caption, const std::string& question,
                         ConfirmationFlags& answers);
+    // The end of a rename: the failure told, or the new name shown in `row`, the window told
+    // of a renamed folder and the folder listed again. Returns `done`.
+    bool completeRename(const char* context, const FileEntryPtr& old, const FileEntryPtr& renamed,
+                        int row, bool done);
     // A folder delete that Stop ended, told once for the folder the person chose.
     static void reportStopped(const char* context, const std::string& path);
 

@@ -160,24 +160,14 @@ bool FtpFileBrowseCtrl::renameSelected(const FileEntryPtr& renamed, int row) {
     if (nameInUse(renamed->name)) {
         // Most servers would replace the other file without a word.
         setLastError("A file or folder of that name already exists");
-        report(kContext, "Failed to rename: " + old->fullPath(), true);
-        return false;
+        return completeRename(kContext, old, renamed, row, false);
     }
     bool done = false;
     {
         Activity activity(*this, "Renaming");
         done = connection_->renameFile(old->fullPath(), renamed->fullPath());
     }
-    if (!done) {
-        report(kContext, "Failed to rename: " + old->fullPath(), true);
-        return false;
-    }
-    model().setRowName(row, renamed);
-    if (old->isFolder()) {
-        listener().folderRenamed(old, renamed);
-    }
-    refresh();
-    return true;
+    return completeRename(kContext, old, renamed, row, done);
 }
 
 bool FtpFileBrowseCtrl::deleteItem() {

@@ -156,16 +156,7 @@ bool SysFileBrowseCtrl::renameSelected(const FileEntryPtr& renamed, int row) {
     } else {
         done = moveLocalFile(old->fullPath(), target, false);
     }
-    if (!done) {
-        report("SysFileBrowseCtrl::renameSelected", "Failed to rename: " + old->fullPath(), true);
-        return false;
-    }
-    model().setRowName(row, renamed);
-    if (old->isFolder()) {
-        listener().folderRenamed(old, renamed);
-    }
-    refresh();
-    return true;
+    return completeRename("SysFileBrowseCtrl::renameSelected", old, renamed, row, done);
 }
 
 int SysFileBrowseCtrl::askAboutEntry(const FileEntry& entry, bool readOnly) {
