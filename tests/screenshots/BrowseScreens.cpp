@@ -227,7 +227,6 @@ void renderBrowse(const ScreenshotContext& context) {
         list->initialise();
         list->setDirectory(siteFolder);
         list->setViewStyle(s.style);
-        pane.showStatus(std::string("Connected to ") + connection->name);
         context.save(pane, s.name);
     }
     connection->disconnectFtp();
