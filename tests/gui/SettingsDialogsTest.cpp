@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -19,7 +18,6 @@
 #include "profiles/Profile.h"
 #include "profiles/SettingsStore.h"
 #include "support/TempFolder.h"
-#include "ui/settings/AboutDlg.h"
 #include "ui/settings/BatchDlg.h"
 #include "ui/settings/ConfigurationDlg.h"
 #include "ui/settings/MoreOptionsDlg.h"
@@ -252,16 +250,6 @@ TEST_F(SettingsDialogsTest, ConfigurationTimeoutBoxFollowsItsCheckBox) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted) << messages();
     EXPECT_FALSE(settings.isFtpConnectionTimeout);
     EXPECT_EQ(settings.ftpConnectionTimeoutSeconds, 10 * 60);
-}
-
-TEST_F(SettingsDialogsTest, AboutNamesTheProgramAndItsVersion) {
-    ConfigurationSettings settings;
-    std::string connections;
-    ConfigurationDlg configuration(settings, connections);
-    const std::unique_ptr<AboutDlg> about = configuration.makeAbout();
-    EXPECT_EQ(about->findChild<QLabel*>("programLabel")->text(), "Kelvane");
-    EXPECT_EQ(about->findChild<QLabel*>("versionLabel")->text(),
-              QString("Version ") + KELVANE_VERSION);
 }
 
 // ---- Batch List ----
