@@ -6,11 +6,15 @@
 #include <QSignalBlocker>
 #include <algorithm>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "common/Prompter.h"
 #include "engine/SynchroniserView.h"
+#include "ui/ModalDialog.h"
 #include "ui/Tooltips.h"
+#include "ui/browse/BrowseOrder.h"
+#include "ui/report/BrowseFilesDlg.h"
 #include "ui_SyncResultsDlg.h"
 
 namespace {
@@ -64,7 +68,11 @@ SyncResultsDlg::SyncResultsDlg(PlanForReview& plan, QWidget* parent)
 SyncResultsDlg::SyncResultsDlg(const ActionLists& results, QWidget* parent)
     : SyncResultsDlg({&results.overwrittenFiles, &results.addedFiles, &results.deletedFiles,
                       &results.addedFolders, &results.deletedFolders},
-                     {}, parent) {}
+                     {}, parent) {
+    failures_ = {&results.failedOverwrittenFiles, &results.failedAddedFiles,
+                 &results.failedDeletedFiles, &results.failedAddedFolders,
+                 &results.failedDeletedFolders};
+}
 
 SyncResultsDlg::SyncResultsDlg(std::array<const EntrySet*, kCategories> lists,
                                std::array<EntrySet*, kCategories> editable, QWidget* parent)
@@ -79,6 +87,7 @@ SyncResultsDlg::SyncResultsDlg(std::array<const EntrySet*, kCategories> lists,
         categoryButton(category)->setAutoDefault(false);
     }
     connect(ui_->removeItemButton, &QPushButton::clicked, this, &SyncResultsDlg::OnRemoveItem);
+    connect(ui_->browseButton, &QPushButton::clicked, this, &SyncResultsDlg::OnBrowse);
     connect(ui_->entryList, &QListWidget::itemSelectionChanged, this,
             &SyncResultsDlg::OnSelectionChanged);
     connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &SyncResultsDlg::accept);
@@ -92,10 +101,7 @@ SyncResultsDlg::SyncResultsDlg(std::array<const EntrySet*, kCategories> lists,
         {ui_->deleteFoldersButton, kTexts[4].tooltip},
         {ui_->entryList, "List of files in the selected category"},
         {ui_->removeItemButton, "Remove selected file/folder(s) from synchronisation list"},
-        // The explorer-style view of the plan is not built yet; the button says what it will do.
-        {ui_->browseButton,
-         "Display all synchronisation files/folders in Explorer style "
-         "(not available in this version)"},
+        {ui_->browseButton, "Display all synchronisation files/folders in Explorer style"},
     });
 
     if (resultsMode()) {
@@ -180,6 +186,38 @@ void SyncResultsDlg::OnRemoveItem() {
     }
     ui_->removeItemButton->setEnabled(false);
     writeCounts();
+}
+
+void SyncResultsDlg::OnBrowse() {
+    std::vector<FileEntryPtr> entries;
+    for (const std::array<const EntrySet*, kCategories>* sets : {&lists_, &failures_}) {
+        for (const EntrySet* set : *sets) {
+            if (set != nullptr) {
+                entries.insert(entries.end(), set->begin(), set->end());
+            }
+        }
+    }
+    sortBrowseListing(entries);
+    if (browseFolder_.empty() && !entries.empty()) {
+        browseFolder_ = entries.front()->folder;
+    }
+    BrowseFilesDlg browse(entries, browseFolder_, true, !resultsMode(), this);
+    if (runModal(browse) == QDialog::Accepted) {
+        browseFolder_ = browse.currentDirectory();
+        if (!resultsMode()) {
+            std::unordered_set<const FileEntry*> kept;
+            for (const FileEntryPtr& entry : entries) {
+                kept.insert(entry.get());
+            }
+            for (EntrySet* set : editable_) {
+                std::erase_if(*set, [&kept](const FileEntryPtr& entry) {
+                    return !kept.contains(entry.get());
+                });
+            }
+            writeCounts();
+        }
+    }
+    fillList();
 }
 
 void SyncResultsDlg::accept() {

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <array>
 #include <memory>
+#include <string>
 
 #include "engine/ActionLists.h"
 
@@ -38,6 +39,9 @@ class SyncResultsDlg : public QDialog {
     void showCategory(int category);
     // Takes the selected lines out of the current category's list.
     void OnRemoveItem();
+    // All categories, failures included, in the explorer view; in review mode what is removed
+    // there leaves the plan.
+    void OnBrowse();
     // Review mode asks before a plan that deletes; No keeps the dialog open.
     void accept() override;
 
@@ -53,4 +57,8 @@ class SyncResultsDlg : public QDialog {
     // The same sets as lists_ in review mode, none in results mode.
     std::array<EntrySet*, kCategories> editable_;
     int current_ = 0;
+    // Results mode: the failures of each category, shown only by Browse.
+    std::array<const EntrySet*, kCategories> failures_{};
+    // Where Browse was last left with OK, while this dialog lives.
+    std::string browseFolder_;
 };
