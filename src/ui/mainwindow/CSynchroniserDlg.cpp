@@ -27,6 +27,7 @@
 #include "transfer/LocalFileOperations.h"
 #include "transfer/TimedCommand.h"
 #include "ui/Tooltips.h"
+#include "ui/browse/BrowseSettings.h"
 #include "ui/icons/Icons.h"
 #include "ui/mainwindow/FileDialogs.h"
 #include "ui/mainwindow/WindowDialogs.h"
@@ -119,7 +120,9 @@ CSynchroniserDlg::CSynchroniserDlg(WindowDialogs& dialogs, SettingsStore& store,
     initialise(commandLineFile);
 }
 
-CSynchroniserDlg::~CSynchroniserDlg() = default;
+CSynchroniserDlg::~CSynchroniserDlg() {
+    setBrowseStyleStore(nullptr);
+}
 
 // ---- Start ----
 
@@ -172,6 +175,9 @@ void CSynchroniserDlg::initialise(const std::string& commandLineFile) {
 void CSynchroniserDlg::applyConfiguration() {
     const ConfigurationSettings& c = settings_.configuration;
     setShowTooltips(c.showTooltips);
+    // The browse lists show dates in this order and keep their view style in this store.
+    setDayBeforeMonth(c.ddmmyy);
+    setBrowseStyleStore(&store_);
     commandTimeout = c.commandTimeout;
     maxCommandRetries = static_cast<int>(std::min<std::uint32_t>(c.maxCommandRetries, INT_MAX));
     ConnectionMonitor& monitor = connectionMonitor();
