@@ -229,6 +229,10 @@ TEST_F(ConnectionDialogsTest, EditDialogRefusesInTheDocumentedOrderAndChangesNot
          {"New", "h.example", "web", "it" + apostrophe + "s", ""},
          kByte202},
         {"a \"/\" in the name", {"My/Site", "h.example", "web", "", ""}, kSlash},
+        // Pasted text may carry line breaks, which would split the record in the file.
+        {"a line break in the server",
+         {"New", "h\nEndRecord=", "web", "", ""},
+         "The server address contains a line break"},
         {"anonymous with e-mail", {"Open", "h.example", "", "", "me@example.org"}, ""},
         {"its own name", {"Mine", "h.example", "web", "pw", ""}, ""},
         {"a taken name with a blank in front, as typed", {" Site", "h", "web", "", ""}, ""},
@@ -391,6 +395,15 @@ TEST_F(ConnectionDialogsTest, ManagerShowsTheNamesSortedAndTheActiveConnection) 
     EXPECT_EQ(dialog.selection(), list[2]);
     EXPECT_TRUE(dialog.modified());
     EXPECT_EQ(messages(), "");
+
+    // A name written by a machine that did not use UTF-8 is found as it is stored.
+    list.push_back(details("Caf\xE9", "cafe.example"));
+    ConnectionManagerDlg latin(list, active);
+    combo(latin).setCurrentIndex(combo(latin).findText(QString::fromStdString("Caf\xE9")));
+    EXPECT_EQ(messages(), "");
+    ASSERT_NE(latin.selection(), nullptr);
+    EXPECT_EQ(latin.selection()->name, "Caf\xE9");
+    EXPECT_EQ(edit(latin, "serverEdit").text(), "cafe.example");
 
     std::shared_ptr<ConnectionDetails> none;
     ConnectionManagerDlg empty(list, none);
