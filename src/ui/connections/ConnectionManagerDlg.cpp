@@ -206,18 +206,30 @@ void ConnectionManagerDlg::OnNew() {
     focusOk();
 }
 
-void ConnectionManagerDlg::OnEdit() {
+std::shared_ptr<ConnectionDetails> ConnectionManagerDlg::connectionToChange(bool& stopped) {
+    stopped = true;
     if (selection_ == nullptr) {
         prompter().messageBox(kNoneSelected);
-        return;
+        return nullptr;
     }
     if (!breakSelectedConnection(false)) {
-        return;
+        return nullptr;
     }
-    const std::shared_ptr<ConnectionDetails> found = findConnection(list_, comboName());
+    stopped = false;
+    std::shared_ptr<ConnectionDetails> found = findConnection(list_, comboName());
     if (found == nullptr) {
         prompter().messageBox(kNotFound);
-    } else {
+    }
+    return found;
+}
+
+void ConnectionManagerDlg::OnEdit() {
+    bool stopped = false;
+    const std::shared_ptr<ConnectionDetails> found = connectionToChange(stopped);
+    if (stopped) {
+        return;
+    }
+    if (found != nullptr) {
         std::set<std::string> names = allNames();
         names.erase(found->name);
         EditConnectionDlg edit(std::move(names), found, this);
@@ -234,18 +246,12 @@ void ConnectionManagerDlg::OnEdit() {
 }
 
 void ConnectionManagerDlg::OnDelete() {
-    if (selection_ == nullptr) {
-        prompter().messageBox(kNoneSelected);
+    bool stopped = false;
+    const std::shared_ptr<ConnectionDetails> found = connectionToChange(stopped);
+    if (stopped) {
         return;
     }
-    if (!breakSelectedConnection(false)) {
-        return;
-    }
-    const std::string name = comboName();
-    const std::shared_ptr<ConnectionDetails> found = findConnection(list_, name);
-    if (found == nullptr) {
-        prompter().messageBox(kNotFound);
-    } else {
+    if (found != nullptr) {
         modified_ = true;
         removeFromCombo(ui_->connectionCombo->currentIndex());
         selection_.reset();

@@ -424,18 +424,17 @@ TEST_F(ConnectionDialogsTest, ManagerHandsBackTheListAndTheChoiceOnlyOnOk) {
     using List = std::vector<std::string>;
     const List sorted = {"Alpha", "beta", "gamma"};
     const List original = {"beta", "Alpha", "gamma"};
-    const auto pressNew = [this](Step step) {
-        return [this, step](ConnectionManagerDlg& dialog) {
-            steps_.push_back(step);
-            child<QPushButton>(dialog, "newButton").click();
+    // Presses `button`, and `step` answers the edit dialog it opens.
+    const auto pressWith = [this](const char* button) {
+        return [this, button](Step step) {
+            return [this, button, step](ConnectionManagerDlg& dialog) {
+                steps_.push_back(step);
+                child<QPushButton>(dialog, button).click();
+            };
         };
     };
-    const auto pressEdit = [this](Step step) {
-        return [this, step](ConnectionManagerDlg& dialog) {
-            steps_.push_back(step);
-            child<QPushButton>(dialog, "editButton").click();
-        };
-    };
+    const auto pressNew = pressWith("newButton");
+    const auto pressEdit = pressWith("editButton");
     const auto pressDelete = [](ConnectionManagerDlg& dialog) {
         child<QPushButton>(dialog, "deleteButton").click();
     };
