@@ -98,7 +98,7 @@ std::string ConnectionManagerDlg::comboName() const {
     return nameOfItem(*ui_->connectionCombo, ui_->connectionCombo->currentIndex());
 }
 
-int ConnectionManagerDlg::addToCombo(const std::string& name) {
+void ConnectionManagerDlg::addToCombo(const std::string& name) {
     QComboBox& combo = *ui_->connectionCombo;
     const QSignalBlocker quiet(combo);
     const QString text = shown(name);
@@ -108,7 +108,6 @@ int ConnectionManagerDlg::addToCombo(const std::string& name) {
         ++at;
     }
     combo.insertItem(at, text, QByteArray::fromStdString(name));
-    return at;
 }
 
 void ConnectionManagerDlg::selectInCombo(const std::string& name) {

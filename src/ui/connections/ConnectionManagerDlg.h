@@ -58,8 +58,8 @@ class ConnectionManagerDlg : public QDialog {
     std::shared_ptr<ConnectionDetails> connectionToChange(bool& stopped);
     // The stored name of the current item of the drop-down list; empty when none is chosen.
     std::string comboName() const;
-    // Inserts `name` in its sorted place and returns that place; the current item stays.
-    int addToCombo(const std::string& name);
+    // Inserts `name` in its sorted place (letter case aside); the current item stays.
+    void addToCombo(const std::string& name);
     void selectInCombo(const std::string& name);  // empty: none
     void removeFromCombo(int index);
     void showFields(const ConnectionDetails* connection);  // null: empties them
