@@ -420,7 +420,8 @@ void CSynchroniserDlg::refreshControls() {
 
     setWindowTitle(sync_.openedPath.empty()
                        ? QStringLiteral("Kelvane")
-                       : QStringLiteral("Kelvane - ") + QFileInfo(qs(sync_.openedPath)).fileName());
+                       : QStringLiteral("Kelvane - ") +
+                             QFileInfo(qs(sync_.openedPath)).completeBaseName());
     u.runningLabel->setText(o.silentMode ? QStringLiteral("Silent Running")
                                          : QStringLiteral("Running"));
     const std::shared_ptr<ConnectionDetails>& selected = sync_.selectedConnection;

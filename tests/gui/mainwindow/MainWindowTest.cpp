@@ -112,7 +112,7 @@ TEST_F(MainWindowTest, ASixteenthFileDropsTheOldestAndReopeningMovesItToTheFront
     EXPECT_EQ(box->count(), 15);
     EXPECT_EQ(box->itemText(0).toStdString(), paths[5]);
     EXPECT_EQ(window().synchroniser().openedPath, paths[5]);
-    EXPECT_EQ(window().windowTitle(), "Kelvane - p5.kvp");
+    EXPECT_EQ(window().windowTitle(), "Kelvane - p5");
 
     // A file that no longer loads leaves the box.
     fs::remove(paths[7]);
@@ -191,7 +191,7 @@ TEST_F(MainWindowTest, SaveOfANewProfileGoesToSaveAs) {
     EXPECT_TRUE(saved.valid);
     EXPECT_EQ(saved.location1, "/web/site");
     EXPECT_EQ(window().synchroniser().openedPath, chosen.string());
-    EXPECT_EQ(window().windowTitle(), "Kelvane - new.kvp");
+    EXPECT_EQ(window().windowTitle(), "Kelvane - new");
     EXPECT_FALSE(button("saveButton")->isEnabled());
     EXPECT_EQ(store().readString("OpenPath"), chosen.string());
 }
