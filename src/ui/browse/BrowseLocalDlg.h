@@ -67,12 +67,17 @@ class BrowseLocalDlg : public QDialog, private BrowseListener {
     // Refills the tree and selects the list's folder again.
     void refillTree();
     bool treeShowsListFolder() const;
+    void setCurrentDirectory(const std::string& path);
+    // The tree selects the list's folder without driving the list back.
+    void followList();
 
     std::unique_ptr<Ui::BrowseLocalDlg> ui_;
     ExclusionSet* callerExclusions_;
     ExclusionSet working_;
     std::vector<FileEntryPtr> selection_;
     std::string startFolder_;
+    // What "Current Directory" shows, as bytes (a name need not be valid UTF-8).
+    std::string currentDirectory_;
     SysFileBrowseCtrl* list_;
     CTreeFileCtrl* tree_;
     QTimer fillTimer_;
