@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <algorithm>
@@ -431,9 +432,10 @@ void CTreeFileCtrl::addComputer(QTreeWidgetItem* parent) {
     const std::vector<MountEntry> mounts = parseMounts(readWholeFile(mountTable_));
     for (const LocalDrive& drive : localDrives(mounts, QDir::homePath().toStdString())) {
         struct stat status {};
-        // A bind mount of a single file (as containers have) is no drive.
-        if (!isListedDriveType(drive.type) || ::stat(drive.path.c_str(), &status) != 0 ||
-            !S_ISDIR(status.st_mode)) {
+        // A bind mount of a single file (as containers have) is no drive; one that cannot be
+        // looked at (another person's medium) is shown, and shows nothing inside.
+        if (!isListedDriveType(drive.type) ||
+            (::stat(drive.path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode))) {
             continue;
         }
         CTreeFileItem* item =
@@ -989,6 +991,9 @@ bool CTreeFileCtrl::deleteItem(QTreeWidgetItem* item, bool permanently) {
             if (permanently) {
                 return removeTree(record.firstPath);
             }
+            // The trash lives in the data folder, which a new account may not have yet; Qt
+            // makes the trash itself but not the folder that holds it.
+            QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
             QFile file(display(record.firstPath));
             if (!file.moveToTrash()) {
                 setLastError(file.errorString().toStdString());

@@ -129,7 +129,12 @@ void PropertiesDlg::fill(const std::string& path) {
             const auto folders = std::count_if(entries.begin(), entries.end(),
                                                [](const LocalTreeEntry& e) { return e.folder; });
             const auto files = static_cast<long>(entries.size()) - folders;
-            ui_->sizeValue->setText(QStringLiteral("%1 files, %2 folders").arg(files).arg(folders));
+            ui_->sizeValue->setText(
+                QStringLiteral("%1 %2, %3 %4")
+                    .arg(files)
+                    .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                    .arg(folders)
+                    .arg(folders == 1 ? QStringLiteral("folder") : QStringLiteral("folders")));
         } else {
             ui_->sizeValue->setText(QString::fromLocal8Bit(std::strerror(error)));
         }
