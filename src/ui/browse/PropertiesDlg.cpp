@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -76,6 +77,12 @@ PropertiesDlg::PropertiesDlg(const std::string& path, QWidget* parent)
     ui_->setupUi(this);
     connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(ui_->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Shown, not offered: the boxes read like the rest, but a click changes nothing.
+    for (QCheckBox* box :
+         {ui_->readOnlyCheck, ui_->hiddenCheck, ui_->compressedCheck, ui_->encryptedCheck}) {
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->setFocusPolicy(Qt::NoFocus);
+    }
     fill(path);
 }
 

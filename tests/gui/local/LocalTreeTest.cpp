@@ -63,7 +63,7 @@ class LocalTreeTest : public LocalTest {
 
 TEST_F(LocalTreeTest, TheDrivesAndSharesComeFromTheMountTableByTheirTypes) {
     const std::string share = (work_.path() / "www").string();
-    fs::create_directories(share);
+    fs::create_directories(share + "/shop");
     const std::string table =
         "/dev/vda / ext4 rw 0 0\n"
         "/dev/sdc1 /media/t/STICK vfat rw 0 0\n"
@@ -142,6 +142,10 @@ TEST_F(LocalTreeTest, TheDrivesAndSharesComeFromTheMountTableByTheirTypes) {
                 EXPECT_EQ(tree.itemPath(www), share);
                 EXPECT_TRUE(tree.isNetworkItem(www));
                 EXPECT_FALSE(tree.isDrive(www));
+                EXPECT_FALSE(tree.canDelete(www));
+                www->setExpanded(true);
+                EXPECT_TRUE(settled(tree));
+                EXPECT_EQ(childLabels(www), (std::vector<std::string>{"shop"}));
             }
         }
         EXPECT_TRUE(settled(tree));
