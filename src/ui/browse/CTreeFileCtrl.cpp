@@ -557,12 +557,17 @@ void CTreeFileCtrl::mergeChildren(CTreeFileItem* item, const std::vector<LocalTr
             removeItem(item->child(i));
         }
     }
+    std::unordered_map<std::string, QTreeWidgetItem*> kept;
+    for (int i = 0; i < item->childCount(); ++i) {
+        kept.emplace(asItem(item->child(i))->name(), item->child(i));
+    }
     int at = 0;
     for (const LocalTreeEntry& entry : entries) {
         QTreeWidgetItem* here = at < item->childCount() ? item->child(at) : nullptr;
         if (here == nullptr || asItem(here)->name() != entry.name) {
-            if (QTreeWidgetItem* elsewhere = childNamed(item, entry.name)) {
-                moveChild(item, elsewhere, at);
+            const auto elsewhere = kept.find(entry.name);
+            if (elsewhere != kept.end()) {
+                moveChild(item, elsewhere->second, at);
             } else {
                 item->insertChild(at, makeEntryItem(item->path, entry));
             }
@@ -595,12 +600,26 @@ void CTreeFileCtrl::onDetailsRead(std::uint64_t id, std::vector<LocalTreeReader:
     }
     const Reading reading = found->second;
     CTreeFileItem* parent = reading.item;
+    // Items deleted or renamed since the listing move the others: then they are found by name.
+    std::unordered_map<std::string, CTreeFileItem*> byName;
+    const auto named = [&](const std::string& name) -> CTreeFileItem* {
+        if (byName.empty()) {
+            for (int i = 0; i < parent->childCount(); ++i) {
+                CTreeFileItem* child = asItem(parent->child(i));
+                byName.emplace(child->name(), child);
+            }
+        }
+        const auto it = byName.find(name);
+        return it == byName.end() ? nullptr : it->second;
+    };
     for (const LocalTreeReader::DetailsItem& details : items) {
         CTreeFileItem* entry = reading.ofItself ? parent : nullptr;
-        if (!reading.ofItself && details.index < static_cast<std::size_t>(parent->childCount())) {
-            entry = asItem(parent->child(static_cast<int>(details.index)));
-            if (entry != nullptr && entry->name() != details.name) {
-                entry = asItem(childNamed(parent, details.name));
+        if (!reading.ofItself) {
+            if (details.index < static_cast<std::size_t>(parent->childCount())) {
+                entry = asItem(parent->child(static_cast<int>(details.index)));
+            }
+            if (entry == nullptr || entry->name() != details.name) {
+                entry = named(details.name);
             }
         }
         if (entry == nullptr) {
