@@ -4,31 +4,18 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
-#include <QSignalBlocker>
 
 #include "ui/ModalDialog.h"
 #include "ui/Tooltips.h"
 #include "ui/browse/FileDetailsBrowseCtrl.h"
 #include "ui/browse/FileDetailsFolderBrowseCtrl.h"
+#include "ui/browse/ViewStyleCombo.h"
 #include "ui/report/ActionLegendDlg.h"
 #include "ui_BrowseFilesDlg.h"
 
 namespace {
 
 constexpr int kFillDelayMs = 50;
-
-// The drop-down's items, in their order, as list view styles.
-constexpr int kStyleOfItem[] = {FileBrowseCtrl::List, FileBrowseCtrl::LargeIcons,
-                                FileBrowseCtrl::SmallIcons, FileBrowseCtrl::Report};
-
-int itemOfStyle(int style) {
-    for (int item = 0; item < 4; ++item) {
-        if (kStyleOfItem[item] == style) {
-            return item;
-        }
-    }
-    return 0;
-}
 
 bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() &&
@@ -95,10 +82,7 @@ void BrowseFilesDlg::OnTimer() {
     shownOnce_ = true;
     ui_->currentDirectoryEdit->setText(QString::fromStdString(startFolder_));
     list_->initialise();
-    {
-        const QSignalBlocker quiet(ui_->viewStyleCombo);
-        ui_->viewStyleCombo->setCurrentIndex(itemOfStyle(list_->viewStyle()));
-    }
+    viewstylecombo::showStyleOf(*ui_->viewStyleCombo, *list_);
     // A folder remembered from an earlier look may hold nothing any more.
     const bool inside = startFolder_.empty() ||
                         std::any_of(entries_.begin(), entries_.end(), [this](const auto& entry) {
@@ -160,9 +144,7 @@ void BrowseFilesDlg::OnLegend() {
 }
 
 void BrowseFilesDlg::OnViewStyleChanged(int index) {
-    if (index >= 0 && index < 4) {
-        list_->setViewStyle(kStyleOfItem[index]);
-    }
+    viewstylecombo::applyItem(*list_, index);
 }
 
 void BrowseFilesDlg::accept() {
