@@ -103,36 +103,6 @@ std::string applyFields(ConnectionDetails& details, const ConnectionFields& fiel
     return {};
 }
 
-bool hasLineBreak(std::string_view text) {
-    return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
-// What the command line can give and a dialog's edit boxes cannot: a field over several lines
-// would split its record in the connections file, and a password the FTP client refuses to send
-// would only fail later, at the first login.
-std::string commandLineProblem(const ConnectionDetails& details) {
-    const std::pair<const char*, const std::string*> fields[] = {
-        {"connection name", &details.name},
-        {"server address", &details.server},
-        {"user name", &details.user},
-        {"email address", &details.email}};
-    for (const auto& [label, value] : fields) {
-        if (hasLineBreak(*value)) {
-            return std::string("The ") + label +
-                   " contains a line break, which the connections file cannot store";
-        }
-    }
-    if (details.name.find('/') != std::string::npos) {
-        return "A connection name cannot contain \"/\": an FTP location ends the name at its "
-               "first \"/\"";
-    }
-    if (hasLineBreak(details.password) || details.password.find('\0') != std::string::npos) {
-        return "The password contains a line break (CR) or a NUL byte and cannot be sent to an "
-               "FTP server";
-    }
-    return {};
-}
-
 std::set<std::string> namesInUse(const ConnectionList& connections,
                                  const ConnectionDetails* except) {
     std::set<std::string> names;
@@ -142,16 +112,6 @@ std::set<std::string> namesInUse(const ConnectionList& connections,
         }
     }
     return names;
-}
-
-void copyStoredFields(const ConnectionDetails& from, ConnectionDetails& to) {
-    to.name = from.name;
-    to.server = from.server;
-    to.user = from.user;
-    to.password = from.password;
-    to.email = from.email;
-    to.port = from.port;
-    to.passive = from.passive;
 }
 
 int refuse(std::ostream& err, const std::string& message) {
@@ -165,9 +125,6 @@ std::string takeFields(ConnectionDetails& details, const ConnectionFields& field
     std::string problem = applyFields(details, fields, in, err);
     if (problem.empty()) {
         problem = connectionDetailsProblem(details, names);
-    }
-    if (problem.empty()) {
-        problem = commandLineProblem(details);
     }
     return problem;
 }
