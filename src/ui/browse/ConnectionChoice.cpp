@@ -1,8 +1,12 @@
 #include "ui/browse/ConnectionChoice.h"
 
-bool chooseConnection(QWidget*, ConnectionList&, std::shared_ptr<ConnectionDetails>&,
-                      bool& changed) {
-    // Until the connection manager arrives.
-    changed = false;
-    return false;
+#include "ui/ModalDialog.h"
+#include "ui/connections/ConnectionManagerDlg.h"
+
+bool chooseConnection(QWidget* parent, ConnectionList& connections,
+                      std::shared_ptr<ConnectionDetails>& active, bool& changed) {
+    ConnectionManagerDlg manager(connections, active, parent);
+    const bool accepted = runModal(manager) == QDialog::Accepted;
+    changed = accepted && manager.modified();
+    return accepted;
 }

@@ -23,6 +23,7 @@
 #include "ui/browse/DirNameDlg.h"
 #include "ui/browse/FtpFileBrowseCtrl.h"
 #include "ui/browse/FtpFolderBrowseCtrl.h"
+#include "ui/connections/ConnectionManagerDlg.h"
 #include "ui/icons/ImageLists.h"
 #include "ui/mainwindow/ConnectingDlg.h"
 
@@ -63,6 +64,10 @@ class BrowseFtpDlgTest : public BrowseTest {
                 ++connectingDialogs_;
                 connecting->OnTimer();
                 return connecting->result();
+            }
+            if (auto* manager = qobject_cast<ConnectionManagerDlg*>(&dialog)) {
+                ++managers_;
+                return onManager_ ? onManager_(*manager) : int(QDialog::Rejected);
             }
             if (auto* name = qobject_cast<DirNameDlg*>(&dialog)) {
                 name->setDirectoryName(newFolderName_);
@@ -136,6 +141,8 @@ class BrowseFtpDlgTest : public BrowseTest {
     std::unique_ptr<BrowseFtpDlg> dialog_;
     std::string newFolderName_ = "made";
     int connectingDialogs_ = 0;
+    int managers_ = 0;
+    std::function<int(ConnectionManagerDlg&)> onManager_;
 };
 
 using Servers = ::testing::Types<testsupport::PyFtpdServer, testsupport::VsftpdServer>;
@@ -277,6 +284,44 @@ TYPED_TEST(BrowseFtpDlgTest, DisconnectEmptiesTheTreeAndCreateDirThenSaysSo) {
     EXPECT_EQ(this->lastLogLine(),
               "BrowseFtpDlg::OnCreatedir: You are not currently connected to an FTP server");
     EXPECT_FALSE(fs::exists(this->site_ / "made"));
+}
+
+TYPED_TEST(BrowseFtpDlgTest, ConnectWithoutAConnectionOpensTheManagerAndShowsTheChosenOne) {
+    auto other = std::make_shared<ConnectionDetails>(*this->connection_);
+    other->name = "Other";
+    this->connections_ = {other, this->connection_};
+    this->active_ = nullptr;
+    BrowseFtpDlg& dialog = this->open(this->remote("") + "/", nullptr);
+    EXPECT_EQ(this->connectingDialogs_, 0) << "nothing to connect yet";
+    EXPECT_EQ(this->edit("currentConnectionEdit"), "");
+    EXPECT_EQ(this->text("connectionStateLabel"), "Disconnected");
+
+    // Cancelled: nothing changes.
+    dialog.OnConnect();
+    EXPECT_EQ(this->managers_, 1);
+    EXPECT_EQ(this->active_, nullptr);
+    EXPECT_FALSE(dialog.connectionsChanged());
+
+    this->onManager_ = [](ConnectionManagerDlg& manager) {
+        auto& box = *manager.findChild<QComboBox*>("connectionCombo");
+        box.setCurrentIndex(box.findText("Site"));
+        manager.accept();
+        return manager.result();
+    };
+    dialog.OnConnect();
+    EXPECT_EQ(this->active_, this->connection_);
+    EXPECT_TRUE(this->connection_->isConnected());
+    EXPECT_EQ(this->connectingDialogs_, 1);
+    EXPECT_TRUE(dialog.connectionsChanged()) << "the choice changed";
+    EXPECT_EQ(this->edit("currentConnectionEdit"), "Site");
+    EXPECT_EQ(this->text("connectionStateLabel"), "Connected");
+    // After a change the list starts where the server is: where the login landed.
+    const std::string login =
+        this->server_.home() == "/" ? std::string("/") : this->server_.home() + "/";
+    EXPECT_EQ(dialog.currentDirectory(), login);
+    ASSERT_NE(dialog.tree().selectedFolder(), nullptr);
+    EXPECT_EQ(dialog.tree().pathOf(*dialog.tree().selectedFolder()), login);
+    EXPECT_TRUE(this->prompter_.messages.empty()) << this->prompter_.messages.front();
 }
 
 TYPED_TEST(BrowseFtpDlgTest, AStartFolderThatHasGoneIsReportedOnceAndForgotten) {
