@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <vector>
 
+#include "common/ErrorReport.h"
 #include "profiles/ExclusionSet.h"
 #include "transfer/ConnectionDetails.h"
 #include "ui/ModalDialog.h"
@@ -87,9 +88,12 @@ void FtpExclusionsDlg::OnLostFiles() {
         ui_->checkedNameLabel->setText(QString::fromStdString(entry->name));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (!active_->pathExists(entry->fullPath())) {
-            // A connection that broke tells nothing about the entries: they stay unselected,
-            // so that Remove cannot drop exclusions the server still has.
-            if (!active_->isConnected()) {
+            // Missing, or the server no longer answers: only a server that still answers
+            // makes it missing, so that Remove never drops exclusions the server still has.
+            std::string here;
+            if (!active_->printWorkingDirectory(here)) {
+                reportError("FtpExclusionsDlg::OnLostFiles",
+                            "Could not check the exclusions on the server", true);
                 break;
             }
             lost.push_back(exclusionLine(*entry).toStdString());
