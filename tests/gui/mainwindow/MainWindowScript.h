@@ -66,27 +66,42 @@ class ScriptedWindowDialogs final : public WindowDialogs {
         return onConnecting ? onConnecting(connection) : connectAsDialogWould(connection);
     }
 
-    std::optional<std::string> chooseLocalFolder(QWidget*, const std::string& startPath) override {
+    // With `real` set these four are the real dialogs, which the test works through runModal.
+    std::optional<std::string> chooseLocalFolder(QWidget* parent,
+                                                 const std::string& startPath) override {
         calls.push_back("chooseLocalFolder");
+        if (real != nullptr) {
+            return real->chooseLocalFolder(parent, startPath);
+        }
         return onChooseLocalFolder ? onChooseLocalFolder(startPath) : std::nullopt;
     }
     // Without a script the person presses OK at once, on the folder it started in.
-    FtpBrowse browseFtp(QWidget*, ConnectionList& connections,
+    FtpBrowse browseFtp(QWidget* parent, ConnectionList& connections,
                         std::shared_ptr<ConnectionDetails>& active,
                         const std::string& startFolder) override {
         calls.push_back("browseFtp");
+        if (real != nullptr) {
+            return real->browseFtp(parent, connections, active, startFolder);
+        }
         return onBrowseFtp ? onBrowseFtp(connections, active, startFolder)
                            : FtpBrowse{true, startFolder, false};
     }
-    bool ftpExclusions(QWidget*, ExclusionSet& exclusions, ConnectionList& connections,
+    bool ftpExclusions(QWidget* parent, ExclusionSet& exclusions, ConnectionList& connections,
                        std::shared_ptr<ConnectionDetails>& active, const std::string& ftpPath,
                        bool& connectionsChanged) override {
         calls.push_back("ftpExclusions");
+        if (real != nullptr) {
+            return real->ftpExclusions(parent, exclusions, connections, active, ftpPath,
+                                       connectionsChanged);
+        }
         return onFtpExclusions &&
                onFtpExclusions(exclusions, connections, active, ftpPath, connectionsChanged);
     }
-    bool localExclusions(QWidget*, ExclusionSet& exclusions) override {
+    bool localExclusions(QWidget* parent, ExclusionSet& exclusions) override {
         calls.push_back("localExclusions");
+        if (real != nullptr) {
+            return real->localExclusions(parent, exclusions);
+        }
         return onLocalExclusions && onLocalExclusions(exclusions);
     }
 
@@ -112,6 +127,7 @@ class ScriptedWindowDialogs final : public WindowDialogs {
                        const std::string&, bool&)>
         onFtpExclusions;
     std::function<bool(ExclusionSet&)> onLocalExclusions;
+    WindowDialogs* real = nullptr;
 
     std::vector<std::string> calls;
     std::vector<Report> reports;
