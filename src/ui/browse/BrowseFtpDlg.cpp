@@ -1,5 +1,6 @@
 #include "ui/browse/BrowseFtpDlg.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -141,6 +142,7 @@ void BrowseFtpDlg::OnTimer() {
     }
     showStatus("");
     updateControls();
+    list_->currentView()->setFocus();
 }
 
 void BrowseFtpDlg::openConnection() {
