@@ -42,6 +42,10 @@ void renderConnections(const ScreenshotContext& context) {
 
     ConnectionManagerDlg manager(list, active);
     context.save(manager, "ConnectionManagerDlg");
+    // An anonymous login, with the e-mail address it needs.
+    std::shared_ptr<ConnectionDetails> mirror = findConnection(list, "Public Mirror");
+    ConnectionManagerDlg anonymous(list, mirror);
+    context.save(anonymous, "ConnectionManagerDlg-anonymous");
 
     std::set<std::string> otherNames;
     for (const auto& other : list) {

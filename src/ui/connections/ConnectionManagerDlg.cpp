@@ -98,7 +98,7 @@ std::string ConnectionManagerDlg::comboName() const {
     return nameOfItem(*ui_->connectionCombo, ui_->connectionCombo->currentIndex());
 }
 
-int ConnectionManagerDlg::addToCombo(const std::string& name) {
+void ConnectionManagerDlg::addToCombo(const std::string& name) {
     QComboBox& combo = *ui_->connectionCombo;
     const QSignalBlocker quiet(combo);
     const QString text = shown(name);
@@ -108,7 +108,6 @@ int ConnectionManagerDlg::addToCombo(const std::string& name) {
         ++at;
     }
     combo.insertItem(at, text, QByteArray::fromStdString(name));
-    return at;
 }
 
 void ConnectionManagerDlg::selectInCombo(const std::string& name) {
@@ -206,18 +205,30 @@ void ConnectionManagerDlg::OnNew() {
     focusOk();
 }
 
-void ConnectionManagerDlg::OnEdit() {
+std::shared_ptr<ConnectionDetails> ConnectionManagerDlg::connectionToChange(bool& stopped) {
+    stopped = true;
     if (selection_ == nullptr) {
         prompter().messageBox(kNoneSelected);
-        return;
+        return nullptr;
     }
     if (!breakSelectedConnection(false)) {
-        return;
+        return nullptr;
     }
-    const std::shared_ptr<ConnectionDetails> found = findConnection(list_, comboName());
+    stopped = false;
+    std::shared_ptr<ConnectionDetails> found = findConnection(list_, comboName());
     if (found == nullptr) {
         prompter().messageBox(kNotFound);
-    } else {
+    }
+    return found;
+}
+
+void ConnectionManagerDlg::OnEdit() {
+    bool stopped = false;
+    const std::shared_ptr<ConnectionDetails> found = connectionToChange(stopped);
+    if (stopped) {
+        return;
+    }
+    if (found != nullptr) {
         std::set<std::string> names = allNames();
         names.erase(found->name);
         EditConnectionDlg edit(std::move(names), found, this);
@@ -234,18 +245,12 @@ void ConnectionManagerDlg::OnEdit() {
 }
 
 void ConnectionManagerDlg::OnDelete() {
-    if (selection_ == nullptr) {
-        prompter().messageBox(kNoneSelected);
+    bool stopped = false;
+    const std::shared_ptr<ConnectionDetails> found = connectionToChange(stopped);
+    if (stopped) {
         return;
     }
-    if (!breakSelectedConnection(false)) {
-        return;
-    }
-    const std::string name = comboName();
-    const std::shared_ptr<ConnectionDetails> found = findConnection(list_, name);
-    if (found == nullptr) {
-        prompter().messageBox(kNotFound);
-    } else {
+    if (found != nullptr) {
         modified_ = true;
         removeFromCombo(ui_->connectionCombo->currentIndex());
         selection_.reset();

@@ -52,10 +52,14 @@ class ConnectionManagerDlg : public QDialog {
     // When the selection is connected: asks "Break current connection?" (with `naming`, "...
     // to NAME?") and breaks it on Yes; false on No, and nothing else changes then.
     bool breakSelectedConnection(bool naming);
+    // Edit and Delete up to the look-up: the connection the drop-down list names. Null with
+    // `stopped` set when there is no selection (said so) or the person keeps its connection;
+    // null alone when the name is not in the list (said so).
+    std::shared_ptr<ConnectionDetails> connectionToChange(bool& stopped);
     // The stored name of the current item of the drop-down list; empty when none is chosen.
     std::string comboName() const;
-    // Inserts `name` in its sorted place and returns that place; the current item stays.
-    int addToCombo(const std::string& name);
+    // Inserts `name` in its sorted place (letter case aside); the current item stays.
+    void addToCombo(const std::string& name);
     void selectInCombo(const std::string& name);  // empty: none
     void removeFromCombo(int index);
     void showFields(const ConnectionDetails* connection);  // null: empties them

@@ -1,23 +1,16 @@
 // The connection manager, the edit dialog and the advanced settings: what each refuses and in
 // which order, what New, Edit, Delete and the choice of a connection hand back to the caller,
-// the questions about a live connection (against a real server), and one connection created
-// in the manager that logs in.
+// the questions about a live connection, and a connection made in the manager that logs in.
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <deque>
-#include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "gui/DialogScripts.h"
 #include "support/CommandGlobals.h"
@@ -41,12 +34,10 @@ const std::string kAnonymous =
     "and this requires an email address to be provided";
 const std::string kNoServer = "A server address must be provided eg. \"ftp.example.com\"";
 const std::string kNoName = "A name for this connection must be provided eg. \"My Connection\"";
-const std::string kByte202 = "The password contains a character (byte 202)";
-const std::string kSlash = "A connection name cannot contain \"/\"";
 const std::string kNoneSelected = "No connection selected to edit";
 const std::string kNotFound = "Could not find any connection details";
 
-template <typename Widget>
+template <typename Widget = QLineEdit>
 Widget& child(QWidget& dialog, const char* name) {
     auto* widget = dialog.findChild<Widget*>(name);
     if (widget == nullptr) {
@@ -56,33 +47,39 @@ Widget& child(QWidget& dialog, const char* name) {
     return *widget;
 }
 
-QLineEdit& edit(QWidget& dialog, const char* name) {
-    return child<QLineEdit>(dialog, name);
-}
-
 QComboBox& combo(QWidget& dialog) {
     return child<QComboBox>(dialog, "connectionCombo");
 }
 
-std::vector<std::string> comboItems(QWidget& dialog) {
-    std::vector<std::string> items;
+void press(QWidget& dialog, const char* button) {
+    child<QPushButton>(dialog, button).click();
+}
+
+// The person chooses `name` in the drop-down list.
+void choose(QWidget& dialog, const QString& name) {
+    combo(dialog).setCurrentIndex(combo(dialog).findText(name));
+}
+
+std::string comboItems(QWidget& dialog) {
+    std::string items;
     for (int index = 0; index < combo(dialog).count(); ++index) {
-        items.push_back(combo(dialog).itemText(index).toStdString());
+        items += (index > 0 ? "," : "") + combo(dialog).itemText(index).toStdString();
     }
     return items;
 }
 
-std::vector<std::string> namesOf(const ConnectionList& list) {
-    std::vector<std::string> names;
+std::string namesOf(const ConnectionList& list) {
+    std::string names;
     for (const auto& connection : list) {
-        names.push_back(connection->name);
+        names += (names.empty() ? "" : ",") + connection->name;
     }
     return names;
 }
 
-// The person chooses `name` in the drop-down list.
-void choose(ConnectionManagerDlg& dialog, const QString& name) {
-    combo(dialog).setCurrentIndex(combo(dialog).findText(name));
+// The stored fields in one line, to compare whole records.
+std::string fieldsOf(const ConnectionDetails& c) {
+    return c.name + "|" + c.server + "|" + c.user + "|" + c.password + "|" + c.email + "|" +
+           std::to_string(c.port) + "|" + (c.passive ? "passive" : "active");
 }
 
 // What the person types into the edit dialog; fields left out keep what the dialog shows.
@@ -90,14 +87,14 @@ struct Typed {
     std::optional<QString> name, server, user, password, email;
 };
 
-void type(QDialog& dialog, const Typed& typed) {
+void type(QWidget& dialog, const Typed& typed) {
     const std::pair<const char*, const std::optional<QString>*> boxes[] = {
         {"nameEdit", &typed.name},         {"serverEdit", &typed.server}, {"userEdit", &typed.user},
         {"passwordEdit", &typed.password}, {"emailEdit", &typed.email},
     };
     for (const auto& [box, text] : boxes) {
         if (text->has_value()) {
-            edit(dialog, box).setText(**text);
+            child(dialog, box).setText(**text);
         }
     }
 }
@@ -111,7 +108,16 @@ class ConnectionDialogsTest : public guitest::DialogTest {
         DialogTest::SetUp();
         globals_.takeOver(10, 0, &prompter_);
         setMessagePump(&pump_);
-        savedRunner_ = setModalRunner([this](QDialog& dialog) { return runStep(dialog); });
+        savedRunner_ = setModalRunner([this](QDialog& dialog) {
+            opened_.push_back(dialog.windowTitle().toStdString());
+            if (steps_.empty()) {
+                ADD_FAILURE() << "\"" << opened_.back() << "\" opened unexpectedly";
+                return int(QDialog::Rejected);
+            }
+            const Step step = std::move(steps_.front());
+            steps_.pop_front();
+            return step(dialog);
+        });
     }
     void TearDown() override {
         setModalRunner(savedRunner_);
@@ -124,17 +130,6 @@ class ConnectionDialogsTest : public guitest::DialogTest {
         DialogTest::TearDown();
     }
     static void TearDownTestSuite() { server_.reset(); }
-
-    int runStep(QDialog& dialog) {
-        opened_.push_back(dialog.windowTitle().toStdString());
-        if (steps_.empty()) {
-            ADD_FAILURE() << "\"" << opened_.back() << "\" opened unexpectedly";
-            return QDialog::Rejected;
-        }
-        const Step step = std::move(steps_.front());
-        steps_.pop_front();
-        return step(dialog);
-    }
 
     // Types into the edit dialog and presses OK; a refused entry is then cancelled.
     static Step enter(Typed typed) {
@@ -150,7 +145,7 @@ class ConnectionDialogsTest : public guitest::DialogTest {
     static Step cancel() {
         return [](QDialog& dialog) {
             dialog.reject();
-            return QDialog::Rejected;
+            return int(QDialog::Rejected);
         };
     }
 
@@ -171,16 +166,12 @@ class ConnectionDialogsTest : public guitest::DialogTest {
 
     // A connection logged in to the loopback server (one server for the whole suite).
     std::shared_ptr<ConnectionDetails> loggedIn(const std::string& name) {
-        auto connection = details(name, "", "");
         if (server_ == nullptr) {
             server_ = std::make_unique<testsupport::PyFtpdServer>();
-            if (!server_->start()) {
-                ADD_FAILURE() << server_->error();
-            }
+            EXPECT_TRUE(server_->start()) << server_->error();
         }
-        connection->server = server_->host();
+        auto connection = details(name, server_->host(), server_->user());
         connection->port = server_->port();
-        connection->user = server_->user();
         connection->password = server_->password();
         EXPECT_TRUE(connection->connectFtp()) << lastErrorText();
         connected_.push_back(connection);
@@ -210,8 +201,6 @@ class ConnectionDialogsTest : public guitest::DialogTest {
 // ---- Edit FTP Connection Details ----
 
 TEST_F(ConnectionDialogsTest, EditDialogRefusesInTheDocumentedOrderAndChangesNothingThen) {
-    // The connection is "Mine"; "Site" belongs to another connection.
-    const std::set<std::string> others = {"Site"};
     struct Case {
         const char* what;
         Typed typed;
@@ -223,44 +212,43 @@ TEST_F(ConnectionDialogsTest, EditDialogRefusesInTheDocumentedOrderAndChangesNot
         {"taken name, no server", {"Site", "", "web", "", ""}, kDuplicate},
         {"no user and no e-mail, no server", {"New", "", "", "", ""}, kAnonymous},
         {"anonymous with e-mail, no server", {"New", "", "", "", "me@example.org"}, kNoServer},
-        {"no name last", {"", "", "web", "", ""}, kNoServer},
+        {"no name, no server", {"", "", "web", "", ""}, kNoServer},
         {"no name", {"", "h.example", "web", "", ""}, kNoName},
-        {"password with byte 202",
-         {"New", "h.example", "web", "it" + apostrophe + "s", ""},
-         kByte202},
-        {"a \"/\" in the name", {"My/Site", "h.example", "web", "", ""}, kSlash},
+        {"byte 202",
+         {"New", "h", "web", "it" + apostrophe + "s", ""},
+         "The password contains a character (byte 202)"},
+        {"a \"/\" in the name",
+         {"My/Site", "h", "web", "", ""},
+         "A connection name cannot contain \"/\""},
+        // Pasted text may carry line breaks, which would split the record in the file.
+        {"a line break",
+         {"New", "h\nEndRecord=", "web", "", ""},
+         "The server address contains a line break"},
         {"anonymous with e-mail", {"Open", "h.example", "", "", "me@example.org"}, ""},
         {"its own name", {"Mine", "h.example", "web", "pw", ""}, ""},
         {"a taken name with a blank in front, as typed", {" Site", "h", "web", "", ""}, ""},
-        {"user and no e-mail", {"New", "h.example", "web", "", ""}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         prompter_.messages.clear();
         auto connection = details("Mine", "old.example", "old-user", "old@example.org");
-        EditConnectionDlg dialog(others, connection);
+        const std::string before = fieldsOf(*connection);
+        EditConnectionDlg dialog({"Site"}, connection);
         type(dialog, c.typed);
         dialog.accept();
         if (c.message.empty()) {
             EXPECT_EQ(messages(), "");
             EXPECT_EQ(dialog.result(), QDialog::Accepted);
-            EXPECT_EQ(QString::fromStdString(connection->name), *c.typed.name);
-            EXPECT_EQ(QString::fromStdString(connection->server), *c.typed.server);
-            EXPECT_EQ(QString::fromStdString(connection->user), *c.typed.user);
-            EXPECT_EQ(QString::fromStdString(connection->password), *c.typed.password);
-            EXPECT_EQ(QString::fromStdString(connection->email), *c.typed.email);
+            const Typed& t = c.typed;
+            EXPECT_EQ(QString::fromStdString(fieldsOf(*connection)),
+                      *t.name + "|" + *t.server + "|" + *t.user + "|" + *t.password + "|" +
+                          *t.email + "|21|passive");
         } else {
-            ASSERT_EQ(prompter_.messages.size(), 1u) << messages();
-            EXPECT_EQ(prompter_.messages[0].rfind(c.message, 0), 0u) << messages();
+            EXPECT_EQ(prompter_.messages.size(), 1u) << messages();
+            EXPECT_EQ(messages().rfind(c.message, 0), 0u) << messages();
             EXPECT_NE(dialog.result(), QDialog::Accepted);
-            EXPECT_EQ(connection->name, "Mine");
-            EXPECT_EQ(connection->server, "old.example");
-            EXPECT_EQ(connection->user, "old-user");
-            EXPECT_EQ(connection->password, "secret");
-            EXPECT_EQ(connection->email, "old@example.org");
+            EXPECT_EQ(fieldsOf(*connection), before);
         }
-        EXPECT_EQ(connection->port, 21);
-        EXPECT_TRUE(connection->passive);
     }
 }
 
@@ -271,10 +259,7 @@ TEST_F(ConnectionDialogsTest, EditDialogKeepsTheBytesOfAFieldLeftAsItWas) {
     EditConnectionDlg dialog({}, connection);
     type(dialog, {{}, "new.example", {}, {}, {}});
     dialog.accept();
-    ASSERT_EQ(dialog.result(), QDialog::Accepted) << messages();
-    EXPECT_EQ(connection->server, "new.example");
-    EXPECT_EQ(connection->password, "caf\xE9");
-    EXPECT_EQ(connection->user, "r\xE9gie");
+    EXPECT_EQ(fieldsOf(*connection), "Latin|new.example|r\xE9gie|caf\xE9||21|passive");
 
     // What is typed anew is taken as UTF-8.
     EditConnectionDlg retyped({}, connection);
@@ -286,201 +271,135 @@ TEST_F(ConnectionDialogsTest, EditDialogKeepsTheBytesOfAFieldLeftAsItWas) {
 // ---- FTP Connection Advanced Settings ----
 
 TEST_F(ConnectionDialogsTest, AdvancedDialogTakesPortsFrom0To65535AndTheMode) {
+    const std::string range = "Please enter an integer between 0 and 65535.|";
+    const std::string notNumber = "Please enter a positive integer.|";
     struct Case {
         const char* text;
-        std::optional<std::uint16_t> port;  // none: refused with `message`
-        std::string message;
+        std::uint16_t port;   // taken; 990 (unchanged) when refused
+        std::string message;  // empty: taken
     };
-    const std::string range = "Please enter an integer between 0 and 65535.";
-    const std::string notNumber = "Please enter a positive integer.";
-    const std::vector<Case> cases = {
-        {"0", 0, ""},           {"21", 21, ""},
-        {" 2121 ", 2121, ""},   {"65535", 65535, ""},
-        {"65536", {}, range},   {"4294967295", {}, range},
-        {"-1", {}, notNumber},  {"", {}, notNumber},
-        {"21x", {}, notNumber}, {"99999999999", {}, notNumber},
+    const Case cases[] = {
+        {"0", 0, ""},           {" 2121 ", 2121, ""},       {"65535", 65535, ""},
+        {"65536", 990, range},  {"4294967295", 990, range}, {"99999999999", 990, notNumber},
+        {"-1", 990, notNumber}, {"", 990, notNumber},       {"21x", 990, notNumber},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [text, port, message] : cases) {
+        SCOPED_TRACE(text);
         prompter_.messages.clear();
         ConnectionAdvancedDlg dialog({990, false});
-        EXPECT_EQ(edit(dialog, "portEdit").text(), "990");
+        EXPECT_EQ(child(dialog, "portEdit").text(), "990");
         EXPECT_TRUE(child<QRadioButton>(dialog, "activeModeRadio").isChecked());
-        edit(dialog, "portEdit").setText(c.text);
+        child(dialog, "portEdit").setText(text);
         child<QRadioButton>(dialog, "passiveModeRadio").setChecked(true);
         dialog.accept();
-        if (c.port) {
-            EXPECT_EQ(messages(), "");
-            EXPECT_EQ(dialog.result(), QDialog::Accepted);
-            EXPECT_EQ(dialog.settings().port, *c.port);
-            EXPECT_TRUE(dialog.settings().passive);
-        } else {
-            EXPECT_EQ(messages(), c.message + "|");
-            EXPECT_NE(dialog.result(), QDialog::Accepted);
-            EXPECT_EQ(dialog.settings().port, 990);
-            EXPECT_FALSE(dialog.settings().passive);
-        }
+        EXPECT_EQ(messages(), message);
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, message.empty());
+        EXPECT_EQ(dialog.settings().port, port);
+        EXPECT_EQ(dialog.settings().passive, message.empty());
     }
 }
 
-TEST_F(ConnectionDialogsTest, AdvancedSettingsReachTheConnectionOnlyThroughBothOks) {
-    const auto setPortAndMode = [](const char* port, bool passive) -> Step {
-        return [port, passive](QDialog& dialog) {
-            edit(dialog, "portEdit").setText(port);
-            child<QRadioButton>(dialog, passive ? "passiveModeRadio" : "activeModeRadio")
-                .setChecked(true);
-            dialog.accept();
-            return dialog.result();
-        };
-    };
-    struct Case {
-        const char* what;
-        std::vector<Step> advanced;  // one step per press of Advanced
-        bool editOk;
-        std::uint16_t port;
-        bool passive;
-    };
-    const std::vector<Case> cases = {
-        {"OK in both", {setPortAndMode("2121", false)}, true, 2121, false},
-        {"advanced cancelled", {cancel()}, true, 21, true},
-        {"edit cancelled", {setPortAndMode("2121", false)}, false, 21, true},
-        {"changed, then cancelled the second time",
-         {setPortAndMode("0", false), cancel()},
-         true,
-         0,
-         false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto connection = details("Mine", "h.example");
-        EditConnectionDlg dialog({}, connection);
-        for (const Step& step : c.advanced) {
-            steps_.push_back(step);
-            child<QPushButton>(dialog, "advancedButton").click();
-        }
-        if (c.editOk) {
-            dialog.accept();
-        } else {
-            dialog.reject();
-        }
-        EXPECT_EQ(connection->port, c.port);
-        EXPECT_EQ(connection->passive, c.passive);
-        EXPECT_EQ(opened_.back(), "FTP Connection Advanced Settings");
-    }
+TEST_F(ConnectionDialogsTest, AdvancedSettingsReachTheConnectionOnlyWithTheEditDialogsOk) {
+    auto connection = details("Mine", "h.example");
+    EditConnectionDlg dialog({}, connection);
+    steps_.push_back([](QDialog& advanced) {
+        child(advanced, "portEdit").setText("2121");
+        child<QRadioButton>(advanced, "activeModeRadio").setChecked(true);
+        advanced.accept();
+        return advanced.result();
+    });
+    steps_.push_back(cancel());
+    press(dialog, "advancedButton");
+    press(dialog, "advancedButton");  // cancelled: the values of the first stay
+    EXPECT_EQ(dialog.advancedSettings().port, 2121);
+    EXPECT_FALSE(dialog.advancedSettings().passive);
+    dialog.reject();
+    EXPECT_EQ(fieldsOf(*connection), "Mine|h.example|web|secret||21|passive");
 }
 
 // ---- FTP Connection Manager ----
 
-TEST_F(ConnectionDialogsTest, ManagerShowsTheNamesSortedAndTheActiveConnection) {
+TEST_F(ConnectionDialogsTest, ManagerShowsTheNamesSortedAndTheChosenConnection) {
     ConnectionList list = {details("beta", "b.example", "bee"), details("", "nameless.example"),
                            details("Alpha", "a.example", "", "a@example.org"),
-                           details("gamma", "g.example")};
+                           details("Caf\xE9", "cafe.example"), details("gamma", "g.example")};
     std::shared_ptr<ConnectionDetails> active = list[0];
     ConnectionManagerDlg dialog(list, active);
-    EXPECT_EQ(comboItems(dialog), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
+    const std::string cafe = QString::fromStdString("Caf\xE9").toStdString();
+    EXPECT_EQ(comboItems(dialog), "Alpha,beta," + cafe + ",gamma");
     EXPECT_EQ(combo(dialog).currentText(), "beta");
-    EXPECT_EQ(edit(dialog, "serverEdit").text(), "b.example");
-    EXPECT_EQ(edit(dialog, "userEdit").text(), "bee");
-    EXPECT_TRUE(edit(dialog, "serverEdit").isReadOnly());
+    EXPECT_EQ(child(dialog, "serverEdit").text() + "|" + child(dialog, "userEdit").text(),
+              "b.example|bee");
+    EXPECT_TRUE(child(dialog, "serverEdit").isReadOnly());
     EXPECT_FALSE(dialog.modified());
 
     choose(dialog, "Alpha");
-    EXPECT_EQ(edit(dialog, "serverEdit").text(), "a.example");
-    EXPECT_EQ(edit(dialog, "userEdit").text(), "");
-    EXPECT_EQ(edit(dialog, "emailEdit").text(), "a@example.org");
     EXPECT_EQ(dialog.selection(), list[2]);
+    EXPECT_EQ(child(dialog, "userEdit").text() + "|" + child(dialog, "emailEdit").text(),
+              "|a@example.org");
     EXPECT_TRUE(dialog.modified());
+    // A name written by a machine that did not use UTF-8 is found as it is stored.
+    choose(dialog, QString::fromStdString(cafe));
+    EXPECT_EQ(dialog.selection(), list[3]);
     EXPECT_EQ(messages(), "");
 
     std::shared_ptr<ConnectionDetails> none;
     ConnectionManagerDlg empty(list, none);
     EXPECT_EQ(combo(empty).currentIndex(), -1);
-    EXPECT_EQ(edit(empty, "serverEdit").text(), "");
+    EXPECT_EQ(child(empty, "serverEdit").text(), "");
 }
 
 TEST_F(ConnectionDialogsTest, ManagerHandsBackTheListAndTheChoiceOnlyOnOk) {
     struct Case {
         const char* what;
-        std::function<void(ConnectionManagerDlg&)> act;
+        std::function<void(QWidget&)> act;
         bool ok;
-        std::vector<std::string> comboAfter;  // while the dialog is open
-        std::vector<std::string> callerList;  // after it closed
-        std::string callerActive;             // empty: none
+        std::string combo;   // the drop-down list while the dialog is open
+        std::string list;    // the caller's list after it closed
+        std::string active;  // the caller's active connection; empty: none
         bool modified;
     };
-    using List = std::vector<std::string>;
-    const List sorted = {"Alpha", "beta", "gamma"};
-    const List original = {"beta", "Alpha", "gamma"};
-    const auto pressNew = [this](Step step) {
-        return [this, step](ConnectionManagerDlg& dialog) {
+    // Presses `button`; `step` answers the edit dialog it opens.
+    const auto with = [this](const char* button, Step step) {
+        return [this, button, step](QWidget& dialog) {
             steps_.push_back(step);
-            child<QPushButton>(dialog, "newButton").click();
+            press(dialog, button);
         };
     };
-    const auto pressEdit = [this](Step step) {
-        return [this, step](ConnectionManagerDlg& dialog) {
-            steps_.push_back(step);
-            child<QPushButton>(dialog, "editButton").click();
-        };
-    };
-    const auto pressDelete = [](ConnectionManagerDlg& dialog) {
-        child<QPushButton>(dialog, "deleteButton").click();
-    };
-    const Typed delta = {"delta", "d.example", "dee", "", ""};
-    const Typed zeta = {"Zeta", {}, {}, {}, {}};
+    const auto remove = [](QWidget& d) { press(d, "deleteButton"); };
+    const auto chooseGamma = [](QWidget& d) { choose(d, "gamma"); };
+    const auto nothing = [](QWidget&) {};
+    const Step delta = enter({"delta", "d.example", "dee", "", ""});
+    const Step zeta = enter({"Zeta", {}, {}, {}, {}});
+    const char* sorted = "Alpha,beta,gamma";
+    const char* original = "beta,Alpha,gamma";
     const std::vector<Case> cases = {
-        {"nothing, OK", [](auto&) {}, true, sorted, original, "beta", false},
-        {"nothing, Cancel", [](auto&) {}, false, sorted, original, "beta", false},
-        {"another chosen, OK", [](auto& d) { choose(d, "gamma"); }, true, sorted, original, "gamma",
+        {"nothing, OK", nothing, true, sorted, original, "beta", false},
+        {"nothing, Cancel", nothing, false, sorted, original, "beta", false},
+        {"another chosen, OK", chooseGamma, true, sorted, original, "gamma", true},
+        {"another chosen, Cancel", chooseGamma, false, sorted, original, "beta", true},
+        {"New, OK", with("newButton", delta), true, "Alpha,beta,delta,gamma",
+         "beta,Alpha,gamma,delta", "delta", true},
+        {"New, Cancel", with("newButton", delta), false, "Alpha,beta,delta,gamma", original, "beta",
          true},
-        {"another chosen, Cancel", [](auto& d) { choose(d, "gamma"); }, false, sorted, original,
-         "beta", true},
-        {"New, OK",
-         pressNew(enter(delta)),
-         true,
-         {"Alpha", "beta", "delta", "gamma"},
-         {"beta", "Alpha", "gamma", "delta"},
-         "delta",
-         true},
-        {"New, Cancel",
-         pressNew(enter(delta)),
-         false,
-         {"Alpha", "beta", "delta", "gamma"},
-         original,
-         "beta",
-         true},
-        {"New cancelled, OK", pressNew(cancel()), true, sorted, original, "beta", false},
-        {"New with a taken name, refused, OK", pressNew(enter({"Alpha", "x", "y", "", ""})), true,
-         sorted, original, "beta", false},
-        {"Edit renames, OK",
-         pressEdit(enter(zeta)),
-         true,
-         {"Alpha", "gamma", "Zeta"},
-         {"Zeta", "Alpha", "gamma"},
-         "Zeta",
-         true},
+        {"New cancelled, OK", with("newButton", cancel()), true, sorted, original, "beta", false},
+        {"New with a taken name, refused", with("newButton", enter({"Alpha", "x", "y", "", ""})),
+         true, sorted, original, "beta", false},
+        {"Edit renames, OK", with("editButton", zeta), true, "Alpha,gamma,Zeta", "Zeta,Alpha,gamma",
+         "Zeta", true},
         // The edit is made on the shared object itself: Cancel does not take it back.
-        {"Edit renames, Cancel",
-         pressEdit(enter(zeta)),
-         false,
-         {"Alpha", "gamma", "Zeta"},
-         {"Zeta", "Alpha", "gamma"},
-         "Zeta",
-         true},
-        {"Edit to a taken name, refused, OK", pressEdit(enter({"gamma", {}, {}, {}, {}})), true,
-         sorted, original, "beta", false},
-        {"Delete, OK", pressDelete, true, {"Alpha", "gamma"}, {"Alpha", "gamma"}, "", true},
-        {"Delete, Cancel", pressDelete, false, {"Alpha", "gamma"}, original, "beta", true},
+        {"Edit renames, Cancel", with("editButton", zeta), false, "Alpha,gamma,Zeta",
+         "Zeta,Alpha,gamma", "Zeta", true},
+        {"Edit to a taken name, refused", with("editButton", enter({"gamma", {}, {}, {}, {}})),
+         true, sorted, original, "beta", false},
+        {"Delete, OK", remove, true, "Alpha,gamma", "Alpha,gamma", "", true},
+        {"Delete, Cancel", remove, false, "Alpha,gamma", original, "beta", true},
         {"Delete, then New, OK",
-         [&](ConnectionManagerDlg& d) {
-             pressDelete(d);
-             pressNew(enter(delta))(d);
+         [&](QWidget& d) {
+             remove(d);
+             with("newButton", delta)(d);
          },
-         true,
-         {"Alpha", "delta", "gamma"},
-         {"Alpha", "gamma", "delta"},
-         "delta",
-         true},
+         true, "Alpha,delta,gamma", "Alpha,gamma,delta", "delta", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -490,59 +409,78 @@ TEST_F(ConnectionDialogsTest, ManagerHandsBackTheListAndTheChoiceOnlyOnOk) {
         std::shared_ptr<ConnectionDetails> active = list[0];
         ConnectionManagerDlg dialog(list, active);
         c.act(dialog);
-        EXPECT_EQ(comboItems(dialog), c.comboAfter);
-        const auto& selected = dialog.selection();
-        EXPECT_EQ(combo(dialog).currentText().toStdString(), selected ? selected->name : "");
-        EXPECT_EQ(edit(dialog, "serverEdit").text().toStdString(),
-                  selected ? selected->server : "");
-        if (c.ok) {
-            dialog.accept();
-            EXPECT_EQ(dialog.result(), QDialog::Accepted);
-        } else {
-            dialog.reject();
+        EXPECT_EQ(comboItems(dialog), c.combo);
+        const auto& chosen = dialog.selection();
+        EXPECT_EQ(combo(dialog).currentText() + "|" + child(dialog, "serverEdit").text(),
+                  QString::fromStdString(chosen ? chosen->name + "|" + chosen->server : "|"));
+        c.ok ? dialog.accept() : dialog.reject();
+        EXPECT_EQ(dialog.result(), c.ok ? QDialog::Accepted : QDialog::Rejected);
+        if (!c.ok) {
             EXPECT_EQ(list, before) << "the caller's handles were changed";
         }
-        EXPECT_EQ(namesOf(list), c.callerList);
-        EXPECT_EQ(active ? active->name : "", c.callerActive);
+        EXPECT_EQ(namesOf(list), c.list);
+        EXPECT_EQ(active ? active->name : "", c.active);
         EXPECT_EQ(dialog.modified(), c.modified);
-        EXPECT_TRUE(steps_.empty());
         steps_.clear();
         prompter_.messages.clear();
     }
 }
 
-TEST_F(ConnectionDialogsTest, ManagerSaysWhatItCannotDo) {
+TEST_F(ConnectionDialogsTest, ManagerMessagesComeInTheDocumentedOrder) {
     struct Case {
         const char* what;
         bool withActive;
-        std::function<void(ConnectionManagerDlg&)> act;
+        std::function<void(QWidget&)> act;
         std::vector<std::string> messages;
     };
-    const auto press = [](const char* button) {
-        return
-            [button](ConnectionManagerDlg& dialog) { child<QPushButton>(dialog, button).click(); };
-    };
     const std::vector<Case> cases = {
-        {"Edit without a selection", false, press("editButton"), {kNoneSelected}},
-        {"Delete without a selection", false, press("deleteButton"), {kNoneSelected}},
+        {"Edit without a selection",
+         false,
+         [](QWidget& d) { press(d, "editButton"); },
+         {kNoneSelected}},
+        {"Delete without a selection",
+         false,
+         [](QWidget& d) { press(d, "deleteButton"); },
+         {kNoneSelected}},
         {"Edit and Delete after the selection was deleted",
          true,
-         [&](ConnectionManagerDlg& d) {
-             press("deleteButton")(d);
-             press("editButton")(d);
-             press("deleteButton")(d);
+         [](QWidget& d) {
+             for (const char* button : {"deleteButton", "editButton", "deleteButton"}) {
+                 press(d, button);
+             }
          },
          {kNoneSelected, kNoneSelected}},
-        // A name in the drop-down list that the list does not hold any more.
         {"a name the list does not hold",
          true,
-         [&](ConnectionManagerDlg& d) {
+         [](QWidget& d) {
              combo(d).addItem("Ghost", QByteArray("Ghost"));
              choose(d, "Ghost");
-             press("editButton")(d);
-             press("deleteButton")(d);
+             press(d, "editButton");
+             press(d, "deleteButton");
          },
          {kNotFound, kNotFound, kNotFound}},
+        // Each press of OK in the edit dialog mends what the last message asked for.
+        {"New until the entry is complete",
+         false,
+         [this](QWidget& d) {
+             steps_.push_back([](QDialog& edit) {
+                 const Typed entries[] = {{"beta", "", "", "", ""},
+                                          {"", {}, {}, {}, {}},
+                                          {{}, {}, "web", {}, {}},
+                                          {{}, "h.example", {}, {}, {}},
+                                          {"New Site", {}, {}, {}, {}}};
+                 for (const Typed& entry : entries) {
+                     type(edit, entry);
+                     edit.accept();
+                 }
+                 return edit.result();
+             });
+             press(d, "newButton");
+             // A new connection starts with the default port and active mode.
+             const auto& chosen = static_cast<ConnectionManagerDlg&>(d).selection();
+             EXPECT_EQ(chosen ? fieldsOf(*chosen) : "", "New Site|h.example|web|||0|active");
+         },
+         {kDuplicate, kAnonymous, kNoServer, kNoName}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -552,35 +490,8 @@ TEST_F(ConnectionDialogsTest, ManagerSaysWhatItCannotDo) {
         ConnectionManagerDlg dialog(list, active);
         c.act(dialog);
         EXPECT_EQ(prompter_.messages, c.messages);
-        EXPECT_TRUE(opened_.empty()) << "an edit dialog opened";
     }
-}
-
-TEST_F(ConnectionDialogsTest, NewConnectionMessagesComeInOrderUntilTheEntryIsComplete) {
-    ConnectionList list = {details("Site", "s.example")};
-    std::shared_ptr<ConnectionDetails> active;
-    ConnectionManagerDlg dialog(list, active);
-    steps_.push_back([](QDialog& edit) {
-        // Each press of OK mends what the last message asked for.
-        const Typed entries[] = {{"Site", "", "", "", ""},
-                                 {"", {}, {}, {}, {}},
-                                 {{}, {}, "web", {}, {}},
-                                 {{}, "h.example", {}, {}, {}},
-                                 {"New Site", {}, {}, {}, {}}};
-        for (const Typed& entry : entries) {
-            type(edit, entry);
-            edit.accept();
-        }
-        return edit.result();
-    });
-    child<QPushButton>(dialog, "newButton").click();
-    EXPECT_EQ(prompter_.messages,
-              (std::vector<std::string>{kDuplicate, kAnonymous, kNoServer, kNoName}));
-    ASSERT_NE(dialog.selection(), nullptr);
-    EXPECT_EQ(dialog.selection()->name, "New Site");
-    EXPECT_EQ(dialog.selection()->port, 0);
-    EXPECT_FALSE(dialog.selection()->passive);
-    EXPECT_EQ(namesOf(dialog.connections()), (std::vector<std::string>{"Site", "New Site"}));
+    EXPECT_EQ(opened_, std::vector<std::string>{"Edit FTP Connection Details"});
 }
 
 TEST_F(ConnectionDialogsTest, ARefusedEditLeavesTheListAndTheFileAsTheyWere) {
@@ -591,13 +502,13 @@ TEST_F(ConnectionDialogsTest, ARefusedEditLeavesTheListAndTheFileAsTheyWere) {
     const auto writtenAt = fs::last_write_time(file);
     ConnectionList list = loadConnections(file);
     const ConnectionList handles = list;
+    const std::string fields = fieldsOf(*list[0]);
     std::shared_ptr<ConnectionDetails> active = list[0];
 
     steps_.push_back([](QDialog& manager) {
-        auto& dialog = static_cast<ConnectionManagerDlg&>(manager);
-        child<QPushButton>(dialog, "editButton").click();
-        dialog.accept();
-        return dialog.result();
+        press(manager, "editButton");
+        manager.accept();
+        return manager.result();
     });
     steps_.push_back(enter({"Other", "changed.example", "", "", ""}));
     const auto outcome = ConnectionManagerDlg::manage(list, active, file, nullptr);
@@ -607,56 +518,9 @@ TEST_F(ConnectionDialogsTest, ARefusedEditLeavesTheListAndTheFileAsTheyWere) {
     EXPECT_EQ(messages(), kDuplicate + "|");
     EXPECT_EQ(list, handles);
     EXPECT_EQ(active, handles[0]);
-    EXPECT_EQ(list[0]->name, "Site");
-    EXPECT_EQ(list[0]->server, "s.example");
-    EXPECT_EQ(list[0]->user, "web");
+    EXPECT_EQ(fieldsOf(*list[0]), fields);
     EXPECT_EQ(testsupport::readFile(file), before);
     EXPECT_EQ(fs::last_write_time(file), writtenAt) << "the file was written again";
-}
-
-TEST_F(ConnectionDialogsTest, ManageSavesAfterOkWithAChangeOnly) {
-    struct Case {
-        const char* what;
-        Step manager;
-        bool saved;
-    };
-    const auto pressThen = [](const char* button, bool ok) -> Step {
-        return [button, ok](QDialog& manager) {
-            if (button != nullptr) {
-                child<QPushButton>(manager, button).click();
-            }
-            ok ? manager.accept() : manager.reject();
-            return manager.result();
-        };
-    };
-    const std::vector<Case> cases = {
-        {"OK without a change", pressThen(nullptr, true), false},
-        {"Delete, Cancel", pressThen("deleteButton", false), false},
-        {"Delete, OK", pressThen("deleteButton", true), true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const fs::path file = work_.path() / (std::string(c.what) + ".txt");
-        ConnectionList list = {details("Site", "s.example"), details("Other", "o.example")};
-        std::shared_ptr<ConnectionDetails> active = list[0];
-        steps_.push_back(c.manager);
-        ConnectionManagerDlg::manage(list, active, file, nullptr);
-        EXPECT_EQ(fs::exists(file), c.saved);
-        if (c.saved) {
-            EXPECT_EQ(namesOf(loadConnections(file)), std::vector<std::string>{"Other"});
-            EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
-                      fs::perms::owner_read | fs::perms::owner_write);
-        }
-    }
-
-    // A file that cannot be written is reported, and the list is the caller's all the same.
-    ConnectionList list = {details("Site", "s.example")};
-    std::shared_ptr<ConnectionDetails> active = list[0];
-    steps_.push_back(pressThen("deleteButton", true));
-    ConnectionManagerDlg::manage(list, active, work_.path() / "missing" / "folder" / "c.txt",
-                                 nullptr);
-    EXPECT_TRUE(list.empty());
-    EXPECT_EQ(messages().rfind("Unable to save modified connection details", 0), 0u) << messages();
 }
 
 // ---- A live connection ----
@@ -664,25 +528,25 @@ TEST_F(ConnectionDialogsTest, ManageSavesAfterOkWithAChangeOnly) {
 TEST_F(ConnectionDialogsTest, ManagerAsksBeforeItBreaksALiveConnection) {
     struct Case {
         const char* what;
-        std::function<void(ConnectionManagerDlg&)> act;
+        std::function<void(QWidget&)> act;
         bool answer;
         std::string question;
         bool stillConnected;
-        std::string selectionAfter;  // empty: none
+        std::string chosenAfter;  // empty: none
     };
-    const auto press = [](const char* button) {
-        return
-            [button](ConnectionManagerDlg& dialog) { child<QPushButton>(dialog, button).click(); };
+    const auto pressing = [](const char* button) {
+        return [button](QWidget& d) { press(d, button); };
     };
+    const auto chooseOther = [](QWidget& d) { choose(d, "Other"); };
     const std::string plain = "Break current connection?";
-    const std::string named = "Break current connection to Live?";
     const std::vector<Case> cases = {
-        {"choose another, No", [](auto& d) { choose(d, "Other"); }, false, plain, true, "Live"},
-        {"choose another, Yes", [](auto& d) { choose(d, "Other"); }, true, plain, false, "Other"},
-        {"New, No", press("newButton"), false, named, true, "Live"},
-        {"Edit, No", press("editButton"), false, plain, true, "Live"},
-        {"Delete, No", press("deleteButton"), false, plain, true, "Live"},
-        {"Delete, Yes", press("deleteButton"), true, plain, false, ""},
+        {"choose another, No", chooseOther, false, plain, true, "Live"},
+        {"choose another, Yes", chooseOther, true, plain, false, "Other"},
+        {"New, No", pressing("newButton"), false, "Break current connection to Live?", true,
+         "Live"},
+        {"Edit, No", pressing("editButton"), false, plain, true, "Live"},
+        {"Delete, No", pressing("deleteButton"), false, plain, true, "Live"},
+        {"Delete, Yes", pressing("deleteButton"), true, plain, false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -694,8 +558,8 @@ TEST_F(ConnectionDialogsTest, ManagerAsksBeforeItBreaksALiveConnection) {
         c.act(dialog);
         EXPECT_EQ(prompter_.questions, std::vector<std::string>{c.question});
         EXPECT_EQ(list[0]->isConnected(), c.stillConnected);
-        EXPECT_EQ(dialog.selection() ? dialog.selection()->name : "", c.selectionAfter);
-        EXPECT_EQ(combo(dialog).currentText().toStdString(), c.selectionAfter);
+        EXPECT_EQ(dialog.selection() ? dialog.selection()->name : "", c.chosenAfter);
+        EXPECT_EQ(combo(dialog).currentText().toStdString(), c.chosenAfter);
         EXPECT_TRUE(opened_.empty()) << "a dialog opened after No";
         EXPECT_EQ(messages(), "");
         list[0]->disconnectFtp();
@@ -709,19 +573,16 @@ TEST_F(ConnectionDialogsTest, ALiveConnectionBesideAnotherChoiceIsQuestionedAndR
     ConnectionList list = {details("Other", "o.example"), loggedIn("Live"), loggedIn("Second")};
     std::shared_ptr<ConnectionDetails> active = list[1];
     ConnectionManagerDlg dialog(list, active);
-    EXPECT_EQ(messages(), "");
     prompter_.answers = {true};
     choose(dialog, "Other");
-    EXPECT_EQ(prompter_.questions, std::vector<std::string>{"Break current connection?"});
     EXPECT_FALSE(active->isConnected());
 
     ASSERT_TRUE(active->connectFtp()) << lastErrorText();
     choose(dialog, "Second");  // "Other" is not connected: nothing to ask
-    EXPECT_EQ(prompter_.questions.size(), 1u);
+    EXPECT_EQ(prompter_.questions, std::vector<std::string>{"Break current connection?"});
     EXPECT_EQ(messages(), "Two connections flagged as connected|");
     prompter_.answers = {true};
     choose(dialog, "Other");
-    EXPECT_FALSE(list[2]->isConnected());
     prompter_.questions.clear();
 
     prompter_.answers = {false};
@@ -742,13 +603,12 @@ TEST_F(ConnectionDialogsTest, AConnectionCreatedInTheManagerIsSavedAndLogsIn) {
     // The details of a login that works, taken from a probe of the server.
     auto& probe = *loggedIn("Probe");
     probe.disconnectFtp();
-    const fs::path file = work_.path() / "config" / "KelvaneConnections.txt";
-    fs::create_directories(file.parent_path());
+    const fs::path file = work_.path() / "KelvaneConnections.txt";
     ConnectionList list = {details("Elsewhere", "elsewhere.example")};
     std::shared_ptr<ConnectionDetails> active;
 
     steps_.push_back([](QDialog& manager) {
-        child<QPushButton>(manager, "newButton").click();
+        press(manager, "newButton");
         manager.accept();
         return manager.result();
     });
@@ -756,12 +616,12 @@ TEST_F(ConnectionDialogsTest, AConnectionCreatedInTheManagerIsSavedAndLogsIn) {
         type(edit,
              {"Local Server", QString::fromStdString(probe.server),
               QString::fromStdString(probe.user), QString::fromStdString(probe.password), ""});
-        child<QPushButton>(edit, "advancedButton").click();
+        press(edit, "advancedButton");
         edit.accept();
         return edit.result();
     });
     steps_.push_back([&probe](QDialog& advanced) {
-        edit(advanced, "portEdit").setText(QString::number(probe.port));
+        child(advanced, "portEdit").setText(QString::number(probe.port));
         child<QRadioButton>(advanced, "passiveModeRadio").setChecked(true);
         advanced.accept();
         return advanced.result();
@@ -771,50 +631,23 @@ TEST_F(ConnectionDialogsTest, AConnectionCreatedInTheManagerIsSavedAndLogsIn) {
     ASSERT_TRUE(outcome.accepted);
     EXPECT_TRUE(outcome.modified);
     EXPECT_EQ(messages(), "");
-    EXPECT_EQ(opened_,
-              (std::vector<std::string>{"FTP Connection Manager", "Edit FTP Connection Details",
-                                        "FTP Connection Advanced Settings"}));
     ASSERT_NE(active, nullptr);
-    EXPECT_EQ(active->name, "Local Server");
     EXPECT_EQ(list.back(), active);
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 
     // What the file holds logs in, as the next start of the program would.
     const ConnectionList stored = loadConnections(file);
-    EXPECT_EQ(namesOf(stored), (std::vector<std::string>{"Elsewhere", "Local Server"}));
-    const auto reloaded = findConnection(stored, "Local Server");
-    ASSERT_NE(reloaded, nullptr);
-    EXPECT_EQ(reloaded->port, probe.port);
-    EXPECT_TRUE(reloaded->passive);
-    EXPECT_EQ(reloaded->password, probe.password);
+    EXPECT_EQ(namesOf(stored), "Elsewhere,Local Server");
+    const auto reloaded = stored.back();
+    EXPECT_EQ(fieldsOf(*reloaded), "Local Server|" + probe.server + "|" + probe.user + "|" +
+                                       probe.password + "||" + std::to_string(probe.port) +
+                                       "|passive");
     connected_.push_back(reloaded);
     ASSERT_TRUE(reloaded->connectFtp()) << lastErrorText();
     std::string directory;
     EXPECT_TRUE(reloaded->printWorkingDirectory(directory));
     EXPECT_EQ(directory, "/");
-}
-
-TEST_F(ConnectionDialogsTest, TooltipsFollowTheSetting) {
-    for (const bool on : {true, false}) {
-        SCOPED_TRACE(on ? "tooltips on" : "tooltips off");
-        setShowTooltips(on);
-        ConnectionList list;
-        std::shared_ptr<ConnectionDetails> active;
-        ConnectionManagerDlg manager(list, active);
-        EditConnectionDlg editDialog({}, details("Site", "s.example"));
-        ConnectionAdvancedDlg advanced({});
-        const auto tip = [on](const char* text) { return on ? QString(text) : QString(); };
-        EXPECT_EQ(combo(manager).toolTip(), tip("Descriptive name of the connection"));
-        EXPECT_EQ(edit(manager, "serverEdit").toolTip(), tip("Server address eg. ftp.example.com"));
-        EXPECT_EQ(child<QPushButton>(manager, "deleteButton").toolTip(),
-                  tip("Permanently delete the current connection details"));
-        EXPECT_EQ(edit(editDialog, "serverEdit").toolTip(),
-                  tip("Server address eg. ftp.example.com"));
-        EXPECT_EQ(edit(editDialog, "passwordEdit").toolTip(), tip("Your FTP password"));
-        EXPECT_EQ(child<QRadioButton>(advanced, "passiveModeRadio").toolTip(),
-                  tip("Select active or passive mode (active is normal)"));
-    }
 }
 
 }  // namespace
