@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <algorithm>
@@ -431,9 +432,10 @@ void CTreeFileCtrl::addComputer(QTreeWidgetItem* parent) {
     const std::vector<MountEntry> mounts = parseMounts(readWholeFile(mountTable_));
     for (const LocalDrive& drive : localDrives(mounts, QDir::homePath().toStdString())) {
         struct stat status {};
-        // A bind mount of a single file (as containers have) is no drive.
-        if (!isListedDriveType(drive.type) || ::stat(drive.path.c_str(), &status) != 0 ||
-            !S_ISDIR(status.st_mode)) {
+        // A bind mount of a single file (as containers have) is no drive; one that cannot be
+        // looked at (another person's medium) is shown, and shows nothing inside.
+        if (!isListedDriveType(drive.type) ||
+            (::stat(drive.path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode))) {
             continue;
         }
         CTreeFileItem* item =
@@ -555,12 +557,17 @@ void CTreeFileCtrl::mergeChildren(CTreeFileItem* item, const std::vector<LocalTr
             removeItem(item->child(i));
         }
     }
+    std::unordered_map<std::string, QTreeWidgetItem*> kept;
+    for (int i = 0; i < item->childCount(); ++i) {
+        kept.emplace(asItem(item->child(i))->name(), item->child(i));
+    }
     int at = 0;
     for (const LocalTreeEntry& entry : entries) {
         QTreeWidgetItem* here = at < item->childCount() ? item->child(at) : nullptr;
         if (here == nullptr || asItem(here)->name() != entry.name) {
-            if (QTreeWidgetItem* elsewhere = childNamed(item, entry.name)) {
-                moveChild(item, elsewhere, at);
+            const auto elsewhere = kept.find(entry.name);
+            if (elsewhere != kept.end()) {
+                moveChild(item, elsewhere->second, at);
             } else {
                 item->insertChild(at, makeEntryItem(item->path, entry));
             }
@@ -593,12 +600,26 @@ void CTreeFileCtrl::onDetailsRead(std::uint64_t id, std::vector<LocalTreeReader:
     }
     const Reading reading = found->second;
     CTreeFileItem* parent = reading.item;
+    // Items deleted or renamed since the listing move the others: then they are found by name.
+    std::unordered_map<std::string, CTreeFileItem*> byName;
+    const auto named = [&](const std::string& name) -> CTreeFileItem* {
+        if (byName.empty()) {
+            for (int i = 0; i < parent->childCount(); ++i) {
+                CTreeFileItem* child = asItem(parent->child(i));
+                byName.emplace(child->name(), child);
+            }
+        }
+        const auto it = byName.find(name);
+        return it == byName.end() ? nullptr : it->second;
+    };
     for (const LocalTreeReader::DetailsItem& details : items) {
         CTreeFileItem* entry = reading.ofItself ? parent : nullptr;
-        if (!reading.ofItself && details.index < static_cast<std::size_t>(parent->childCount())) {
-            entry = asItem(parent->child(static_cast<int>(details.index)));
-            if (entry != nullptr && entry->name() != details.name) {
-                entry = asItem(childNamed(parent, details.name));
+        if (!reading.ofItself) {
+            if (details.index < static_cast<std::size_t>(parent->childCount())) {
+                entry = asItem(parent->child(static_cast<int>(details.index)));
+            }
+            if (entry == nullptr || entry->name() != details.name) {
+                entry = named(details.name);
             }
         }
         if (entry == nullptr) {
@@ -989,6 +1010,9 @@ bool CTreeFileCtrl::deleteItem(QTreeWidgetItem* item, bool permanently) {
             if (permanently) {
                 return removeTree(record.firstPath);
             }
+            // The trash lives in the data folder, which a new account may not have yet; Qt
+            // makes the trash itself but not the folder that holds it.
+            QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
             QFile file(display(record.firstPath));
             if (!file.moveToTrash()) {
                 setLastError(file.errorString().toStdString());

@@ -44,9 +44,8 @@ void FolderDlg::onTreeSelection() {
 }
 
 void FolderDlg::accept() {
-    if (path_.empty()) {
-        path_ = "/";
-    } else if (path_.back() != '/') {
+    // Nothing with a path chosen is the top of the file system.
+    if (path_.empty() || path_.back() != '/') {
         path_.push_back('/');
     }
     QDialog::accept();

@@ -147,7 +147,8 @@ std::string withoutTrailingSlashes(std::string path) {
 // The last mount of each mount point, in the order of their first appearance.
 std::vector<MountEntry> topMounts(const std::vector<MountEntry>& mounts) {
     std::vector<MountEntry> top;
-    for (const MountEntry& mount : mounts) {
+    for (MountEntry mount : mounts) {
+        mount.mountPoint = withoutTrailingSlashes(std::move(mount.mountPoint));
         const auto same = std::find_if(top.begin(), top.end(), [&](const MountEntry& held) {
             return held.mountPoint == mount.mountPoint;
         });

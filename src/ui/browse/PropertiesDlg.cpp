@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -76,6 +77,12 @@ PropertiesDlg::PropertiesDlg(const std::string& path, QWidget* parent)
     ui_->setupUi(this);
     connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(ui_->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Shown, not offered: the boxes read like the rest, but a click changes nothing.
+    for (QCheckBox* box :
+         {ui_->readOnlyCheck, ui_->hiddenCheck, ui_->compressedCheck, ui_->encryptedCheck}) {
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->setFocusPolicy(Qt::NoFocus);
+    }
     fill(path);
 }
 
@@ -129,7 +136,12 @@ void PropertiesDlg::fill(const std::string& path) {
             const auto folders = std::count_if(entries.begin(), entries.end(),
                                                [](const LocalTreeEntry& e) { return e.folder; });
             const auto files = static_cast<long>(entries.size()) - folders;
-            ui_->sizeValue->setText(QStringLiteral("%1 files, %2 folders").arg(files).arg(folders));
+            ui_->sizeValue->setText(
+                QStringLiteral("%1 %2, %3 %4")
+                    .arg(files)
+                    .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                    .arg(folders)
+                    .arg(folders == 1 ? QStringLiteral("folder") : QStringLiteral("folders")));
         } else {
             ui_->sizeValue->setText(QString::fromLocal8Bit(std::strerror(error)));
         }
