@@ -10,25 +10,13 @@
 #include "ui/Tooltips.h"
 #include "ui/browse/FileDetailsBrowseCtrl.h"
 #include "ui/browse/FileDetailsFolderBrowseCtrl.h"
+#include "ui/browse/ViewStyleItems.h"
 #include "ui/report/ActionLegendDlg.h"
 #include "ui_BrowseFilesDlg.h"
 
 namespace {
 
 constexpr int kFillDelayMs = 50;
-
-// The drop-down's items, in their order, as list view styles.
-constexpr int kStyleOfItem[] = {FileBrowseCtrl::List, FileBrowseCtrl::LargeIcons,
-                                FileBrowseCtrl::SmallIcons, FileBrowseCtrl::Report};
-
-int itemOfStyle(int style) {
-    for (int item = 0; item < 4; ++item) {
-        if (kStyleOfItem[item] == style) {
-            return item;
-        }
-    }
-    return 0;
-}
 
 bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() &&
@@ -97,7 +85,7 @@ void BrowseFilesDlg::OnTimer() {
     list_->initialise();
     {
         const QSignalBlocker quiet(ui_->viewStyleCombo);
-        ui_->viewStyleCombo->setCurrentIndex(itemOfStyle(list_->viewStyle()));
+        ui_->viewStyleCombo->setCurrentIndex(viewItemOfStyle(list_->viewStyle()));
     }
     // A folder remembered from an earlier look may hold nothing any more.
     const bool inside = startFolder_.empty() ||
@@ -161,7 +149,7 @@ void BrowseFilesDlg::OnLegend() {
 
 void BrowseFilesDlg::OnViewStyleChanged(int index) {
     if (index >= 0 && index < 4) {
-        list_->setViewStyle(kStyleOfItem[index]);
+        list_->setViewStyle(viewStyleOfItem(index));
     }
 }
 

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "gui/browse/BrowseTestSupport.h"
+#include "gui/ftpbrowse/FtpBrowseSupport.h"
 #include "profiles/ExclusionSet.h"
 #include "support/PyFtpdServer.h"
 #include "support/TempFolder.h"
@@ -38,24 +39,13 @@ class BrowseFtpDlgTest : public BrowseTest {
     void SetUp() override {
         BrowseTest::SetUp();
         ASSERT_TRUE(server_.start()) << server_.error();
-        // The tree walks down from the top of the server, through the server's own work
-        // folder when the login lands below it (vsftpd): that one must be listable too.
-        fs::permissions(server_.root().parent_path(),
-                        fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
-                            fs::perms::others_exec,
-                        fs::perm_options::add);
+        ftpbrowsetest::letTheTreeWalkDown(server_);
         site_ = server_.root() / "site";
         put("index.html");
         put("notes.txt");
         put("old/page.html");
         put("pics/logo.png");
-        connection_ = std::make_shared<ConnectionDetails>();
-        connection_->name = "Site";
-        connection_->server = server_.host();
-        connection_->port = server_.port();
-        connection_->user = server_.user();
-        connection_->password = server_.password();
-        connection_->passive = true;
+        connection_ = ftpbrowsetest::siteConnection(server_);
         connections_ = {connection_};
         active_ = connection_;
         // The dialogs the browse dialog opens, worked as the person would.

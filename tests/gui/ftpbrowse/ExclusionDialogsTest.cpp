@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "gui/browse/BrowseTestSupport.h"
+#include "gui/ftpbrowse/FtpBrowseSupport.h"
 #include "profiles/ExclusionSet.h"
 #include "support/PyFtpdServer.h"
 #include "support/TempFolder.h"
@@ -281,13 +282,7 @@ class FtpExclusionsTest : public ExclusionDialogsTest {
             fs::create_directories((server_.root() / "site" / file).parent_path());
             testsupport::writeFile(server_.root() / "site" / file, "x");
         }
-        connection_ = std::make_shared<ConnectionDetails>();
-        connection_->name = "Site";
-        connection_->server = server_.host();
-        connection_->port = server_.port();
-        connection_->user = server_.user();
-        connection_->password = server_.password();
-        connection_->passive = true;
+        connection_ = ftpbrowsetest::siteConnection(server_);
         connections_ = {connection_};
         active_ = connection_;
     }

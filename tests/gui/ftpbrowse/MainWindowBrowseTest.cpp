@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "gui/browse/BrowseTestSupport.h"
+#include "gui/ftpbrowse/FtpBrowseSupport.h"
 #include "gui/mainwindow/MainWindowFixture.h"
 #include "integration/EngineTestFixture.h"
 #include "support/PyFtpdServer.h"
@@ -61,11 +62,7 @@ class MainWindowBrowseTest : public MainWindowFixture {
         MainWindowFixture::SetUp();
         exclusionBrowsePath().clear();
         ASSERT_TRUE(server_.start()) << server_.error();
-        // The tree walks down from the top of the server, through vsftpd's work folder.
-        fs::permissions(server_.root().parent_path(),
-                        fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
-                            fs::perms::others_exec,
-                        fs::perm_options::add);
+        ftpbrowsetest::letTheTreeWalkDown(server_);
         dialogs.real = &real_;
         on["ConnectingDlg"] = [](QDialog& dialog) {
             auto& connecting = dynamic_cast<ConnectingDlg&>(dialog);
