@@ -19,7 +19,6 @@
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionDetails.h"
 #include "transfer/RetryDisplay.h"
-#include "ui/Tooltips.h"
 #include "ui/browse/BrowseFtpDlg.h"
 #include "ui/browse/DirNameDlg.h"
 #include "ui/browse/FtpFileBrowseCtrl.h"
@@ -349,21 +348,6 @@ TYPED_TEST(BrowseFtpDlgTest, TheRetryCountShowsWhileTheDialogIsOpen) {
         this->dialog_.reset();
     }
     EXPECT_EQ(setRetryDisplay(before), before) << "the display of before is back";
-}
-
-TYPED_TEST(BrowseFtpDlgTest, TooltipsFollowTheSetting) {
-    for (const bool on : {true, false}) {
-        setShowTooltips(on);
-        this->dialog_.reset();
-        this->dialog_ =
-            std::make_unique<BrowseFtpDlg>(this->connections_, this->active_, "", nullptr);
-        EXPECT_EQ(this->child("upButton").toolTip(),
-                  on ? "Go up one level in the directory hierarchy" : "");
-        EXPECT_EQ(
-            this->template child<QLineEdit>("currentConnectionEdit").toolTip(),
-            on ? "Current selected FTP connection (look to the right to see if connected)" : "");
-    }
-    setShowTooltips(true);
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 #include "support/TempFolder.h"
 #include "support/VsftpdServer.h"
 #include "transfer/ConnectionDetails.h"
-#include "ui/Tooltips.h"
 #include "ui/browse/BrowseFtpDlg.h"
 #include "ui/browse/BrowseLocalDlg.h"
 #include "ui/browse/CTreeFileCtrl.h"
@@ -415,46 +414,6 @@ TYPED_TEST(FtpExclusionsTest, LostFilesWithoutAConnectionLetsThePersonConnectFir
     EXPECT_TRUE(dialog.connectionsChanged());
     EXPECT_EQ(selectedLines(dialog, "exactList"),
               std::vector<std::string>{this->remote("gone.html")});
-}
-
-// ---- Both ----
-
-TEST_F(ExclusionDialogsTest, TooltipsFollowTheSetting) {
-    ConnectionList none;
-    std::shared_ptr<ConnectionDetails> noConnection;
-    const struct {
-        bool local;
-        const char* control;
-        const char* tip;
-    } cases[] = {
-        {true, "exactList", "List of files/folders to be excluded from the synchronisation"},
-        {true, "wildcardList", "List of file wildcards to be excluded from the synchronisation"},
-        {true, "removeButton", "Remove selected files/folders from the exclusion list"},
-        {true, "browseButton", "Explorer style display of excluded files/folders"},
-        {true, "wildcardButton", "Add a wildcard to the exclusion list"},
-        {true, "removeWildcardButton", "Remove selected file wildcards from the exclusion list"},
-        {true, "lostFilesButton",
-         "Select files/folders from the exclusion list that no longer exist"},
-        {false, "exactList", "List of files/folders to be excluded from the synchronisation"},
-        {false, "removeButton", "Remove selected files/folders from the exclusion list"},
-        {false, "browseButton",
-         "Explorer style display of excluded files/folders (needs to connect)"},
-        {false, "lostFilesButton",
-         "Select files/folders from the exclusion list that no longer exist"},
-    };
-    for (const bool on : {true, false}) {
-        setShowTooltips(on);
-        ExclusionSet set;
-        LocalExclusionsDlg local(set);
-        FtpExclusionsDlg ftp(set, none, noConnection, "");
-        for (const auto& c : cases) {
-            QWidget& dialog = c.local ? static_cast<QWidget&>(local) : ftp;
-            EXPECT_EQ(child<QWidget>(dialog, c.control).toolTip().toStdString(), on ? c.tip : "")
-                << c.local << " " << c.control;
-        }
-        EXPECT_EQ(ftp.findChild<QListWidget*>("wildcardList"), nullptr);
-    }
-    setShowTooltips(true);
 }
 
 }  // namespace
