@@ -17,7 +17,7 @@
 #include "ui/browse/ConnectionChoice.h"
 #include "ui/browse/FtpFileBrowseCtrl.h"
 #include "ui/browse/FtpFolderBrowseCtrl.h"
-#include "ui/browse/ViewStyleItems.h"
+#include "ui/browse/ViewStyleCombo.h"
 #include "ui/mainwindow/ConnectingDlg.h"
 #include "ui_BrowseFtpDlg.h"
 
@@ -131,10 +131,7 @@ void BrowseFtpDlg::OnTimer() {
         initialiseTree(startFolder_);
     }
     list_->initialise();
-    {
-        const QSignalBlocker quiet(ui_->viewStyleCombo);
-        ui_->viewStyleCombo->setCurrentIndex(viewItemOfStyle(list_->viewStyle()));
-    }
+    viewstylecombo::showStyleOf(*ui_->viewStyleCombo, *list_);
     ui_->currentDirectoryEdit->setText(qs(startFolder_));
     if (connected()) {
         showStatus("Getting directory listing...");
@@ -281,7 +278,7 @@ void BrowseFtpDlg::OnRemove() {
 }
 
 void BrowseFtpDlg::OnViewStyleChanged(int index) {
-    list_->setViewStyle(viewStyleOfItem(index));
+    viewstylecombo::applyItem(*list_, index);
 }
 
 void BrowseFtpDlg::accept() {

@@ -5,30 +5,17 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <utility>
 
 #include "ui/Tooltips.h"
 #include "ui/browse/CTreeFileCtrl.h"
 #include "ui/browse/SysFileBrowseCtrl.h"
+#include "ui/browse/ViewStyleCombo.h"
 #include "ui_BrowseLocalDlg.h"
 
 namespace {
 
 constexpr int kFillDelayMs = 50;
-
-// The drop-down's items, in their order, as list view styles.
-constexpr int kStyleOfItem[] = {FileBrowseCtrl::List, FileBrowseCtrl::LargeIcons,
-                                FileBrowseCtrl::SmallIcons, FileBrowseCtrl::Report};
-
-int itemOfStyle(int style) {
-    for (int item = 0; item < 4; ++item) {
-        if (kStyleOfItem[item] == style) {
-            return item;
-        }
-    }
-    return 0;
-}
 
 std::string withoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
@@ -131,10 +118,7 @@ void BrowseLocalDlg::OnTimer() {
     following_ = true;
     list_->setDirectory(startFolder_);
     following_ = false;
-    {
-        const QSignalBlocker quiet(ui_->viewStyleCombo);
-        ui_->viewStyleCombo->setCurrentIndex(itemOfStyle(list_->viewStyle()));
-    }
+    viewstylecombo::showStyleOf(*ui_->viewStyleCombo, *list_);
     updateControls();
 }
 
@@ -225,9 +209,7 @@ void BrowseLocalDlg::OnUp() {
 }
 
 void BrowseLocalDlg::OnViewStyleChanged(int index) {
-    if (index >= 0 && index < 4) {
-        list_->setViewStyle(kStyleOfItem[index]);
-    }
+    viewstylecombo::applyItem(*list_, index);
 }
 
 void BrowseLocalDlg::refillTree() {

@@ -4,13 +4,12 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
-#include <QSignalBlocker>
 
 #include "ui/ModalDialog.h"
 #include "ui/Tooltips.h"
 #include "ui/browse/FileDetailsBrowseCtrl.h"
 #include "ui/browse/FileDetailsFolderBrowseCtrl.h"
-#include "ui/browse/ViewStyleItems.h"
+#include "ui/browse/ViewStyleCombo.h"
 #include "ui/report/ActionLegendDlg.h"
 #include "ui_BrowseFilesDlg.h"
 
@@ -83,10 +82,7 @@ void BrowseFilesDlg::OnTimer() {
     shownOnce_ = true;
     ui_->currentDirectoryEdit->setText(QString::fromStdString(startFolder_));
     list_->initialise();
-    {
-        const QSignalBlocker quiet(ui_->viewStyleCombo);
-        ui_->viewStyleCombo->setCurrentIndex(viewItemOfStyle(list_->viewStyle()));
-    }
+    viewstylecombo::showStyleOf(*ui_->viewStyleCombo, *list_);
     // A folder remembered from an earlier look may hold nothing any more.
     const bool inside = startFolder_.empty() ||
                         std::any_of(entries_.begin(), entries_.end(), [this](const auto& entry) {
@@ -148,9 +144,7 @@ void BrowseFilesDlg::OnLegend() {
 }
 
 void BrowseFilesDlg::OnViewStyleChanged(int index) {
-    if (index >= 0 && index < 4) {
-        list_->setViewStyle(viewStyleOfItem(index));
-    }
+    viewstylecombo::applyItem(*list_, index);
 }
 
 void BrowseFilesDlg::accept() {

@@ -304,7 +304,8 @@ TEST_F(LocalTreeTest, DeleteMovesToTheTrashShiftDeletesForGoodAndACancelLeavesTh
 }
 
 TEST_F(LocalTreeTest, RenameChangesTheNameOnDiskAndInTheTreeButNeverReplacesAnother) {
-    auto tree = makeTree();
+    put("site/index.html", "<html>");
+    auto tree = makeTree(CTreeFileCtrl::kFolderDialogOptions | CTreeFileCtrl::kShowFiles);
     QTreeWidgetItem* site = openFolder(*tree, "site");
     ASSERT_NE(site, nullptr);
     QTreeWidgetItem* css = tree->childNamed(site, "css");
@@ -320,6 +321,8 @@ TEST_F(LocalTreeTest, RenameChangesTheNameOnDiskAndInTheTreeButNeverReplacesAnot
         std::string reason;  // the message's second line; empty: no message
     };
     const Case cases[] = {
+        {"onto another file", "index.html", "style.css", false, std::strerror(EEXIST)},
+        {"onto an empty folder", "css", "alpha", false, std::strerror(EEXIST)},
         {"onto another folder", "css", "images", false, std::strerror(EEXIST)},
         {"into another folder", "css", "images/css", false, std::strerror(EINVAL)},
         {"the same name", "css", "css", false, ""},
@@ -332,6 +335,7 @@ TEST_F(LocalTreeTest, RenameChangesTheNameOnDiskAndInTheTreeButNeverReplacesAnot
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(tree->finishRename(item, c.to), c.done);
         EXPECT_EQ(fs::exists(path("site/" + c.from)), !c.done || c.from == c.to);
+        EXPECT_TRUE(fs::exists(path("site/" + c.to)) || c.to.find('/') != std::string::npos);
         if (c.reason.empty()) {
             EXPECT_EQ(prompter_.messages.size(), told);
         } else {
@@ -344,8 +348,11 @@ TEST_F(LocalTreeTest, RenameChangesTheNameOnDiskAndInTheTreeButNeverReplacesAnot
     ASSERT_EQ(styles, css) << "the same item, renamed";
     EXPECT_EQ(tree->itemPath(styles), path("site/styles"));
     EXPECT_EQ(tree->itemPath(tree->childNamed(styles, "print")), path("site/styles/print"));
-    EXPECT_EQ(childLabels(site),
-              (std::vector<std::string>{".git", "alpha", "images", "styles", "Zeta"}));
+    EXPECT_EQ(childLabels(site), (std::vector<std::string>{".git", "alpha", "images", "styles",
+                                                           "Zeta", "index.html", "style.css"}));
+    // Nothing was replaced on the way.
+    EXPECT_EQ(testsupport::readFile(home_ / "site" / "style.css"), "x");
+    EXPECT_TRUE(fs::is_directory(path("site/alpha")));
     EXPECT_EQ(log_.lines.back().rfind("CTreeFileCtrl::OnRename: Failed to rename: ", 0), 0u);
 
     // Through the editor: the typed name is taken once the editor has closed.
