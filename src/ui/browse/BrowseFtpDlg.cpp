@@ -6,7 +6,6 @@
 #include <QDialogButtonBox>
 #include <QMetaObject>
 #include <QPushButton>
-#include <QSignalBlocker>
 
 #include "common/ErrorReport.h"
 #include "transfer/CommandState.h"
