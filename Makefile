@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 TEST_BUILD_DIR ?= build-test
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test demo run bench screenshots clean format
+.PHONY: all deps build test demo run bench screenshots package install clean format
 
 all: build
 
@@ -30,6 +30,22 @@ demo: build
 ARGS ?=
 run: build
 	@bash scripts/run.sh $(BUILD_DIR) $(ARGS)
+
+PACKAGE_BUILD_DIR ?= $(BUILD_DIR)-package
+
+# A Debian package for /usr, $(PACKAGE_BUILD_DIR)/kelvane_VERSION_ARCH.deb (CPack; its
+# dependencies come from dpkg-shlibdeps). Install it with: sudo apt install ./kelvane_*.deb
+package: deps
+	cmake -S . -B $(PACKAGE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF \
+		-DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS)
+	cd $(PACKAGE_BUILD_DIR) && cpack -G DEB
+
+# Installs the build into PREFIX (default /usr/local; DESTDIR=... stages it instead): the
+# programs, the user guide, the manual pages, the desktop entry, the file types and the icons.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 SHOTS_BUILD_DIR ?= build-screenshots
 
@@ -62,4 +78,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(SHOTS_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(SHOTS_BUILD_DIR) $(PACKAGE_BUILD_DIR)

@@ -9,6 +9,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   libgtest-dev libgmock-dev libcli11-dev
   python3 python3-pyftpdlib vsftpd
+  desktop-file-utils xdg-utils libfile-mimeinfo-perl shared-mime-info man-db dpkg-dev
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(lftp rclone)

@@ -914,7 +914,7 @@ fs::path CSynchroniserDlg::userGuidePath() {
     const fs::path programFolder = QCoreApplication::applicationDirPath().toStdString();
     const fs::path candidates[] = {
         programFolder / "docs" / "index.html",
-        programFolder.parent_path() / "share" / "doc" / "kelvane" / "index.html",
+        programFolder.parent_path() / KELVANE_GUIDE_RELATIVE_DIR / "index.html",
         fs::path(KELVANE_SOURCE_DOCS) / "index.html",
         fs::path(KELVANE_INSTALLED_DOCS) / "index.html",
     };

@@ -54,7 +54,8 @@ class CSynchroniserDlg : public QDialog {
     // Exit on completion: the window leaves as "Exit" does, once the run has returned.
     void closeProgram();
 
-    // Where Help finds the user guide: beside the program, in the source tree, or installed.
+    // Where Help finds the user guide: the build's copy beside the program, the one installed
+    // next to bin/, the source tree's, or the one at the configured prefix.
     static std::filesystem::path userGuidePath();
 
     // ---- Commands (the handlers of the buttons, boxes and timers) ----
