@@ -18,6 +18,7 @@
 
 #include "common/ErrorReport.h"
 #include "common/Prompter.h"
+#include "profiles/ExclusionSet.h"
 #include "profiles/PersistentRecord.h"
 #include "profiles/SettingsStore.h"
 #include "transfer/CommandState.h"
@@ -47,7 +48,6 @@ constexpr const char* kProfileModified =
 constexpr const char* kBatchModified =
     "The current batch file has been modified.\nDo you wish to save your changes?";
 constexpr const char* kOpenFilter = "Kelvane profiles (*.kvp);;Kelvane batch files (*.kvb)";
-constexpr const char* kNotYetThere = "\n\nNot available yet: this button will open ";
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -192,14 +192,11 @@ void CSynchroniserDlg::applyTooltips() {
     const QString exclusions = QStringLiteral(
         "Select files/folders on the FTP server to be excluded (ignored) during the "
         "synchronisation");
-    const QString notYet = QString::fromLatin1(kNotYetThere);
     ::applyTooltips({
         {u.exitButton, "Exit Kelvane"},
-        {u.localLocationButton, "Browse the local system for the source location" + notYet +
-                                    "the \"Select Local Folder\" chooser."},
+        {u.localLocationButton, "Browse the local system for the source location"},
         {u.batchButton, "Select profiles to be run as a batch"},
-        {u.ftpLocationButton, "Browse the FTP server for the target location" + notYet +
-                                  "the \"Browse FTP Connection\" dialog."},
+        {u.ftpLocationButton, "Browse the FTP server for the target location"},
         {u.synchroniseButton, "Synchronise the FTP server"},
         {u.runningLabel, "Synchronise the FTP server"},
         {u.deleteMissingCheck,
@@ -219,9 +216,8 @@ void CSynchroniserDlg::applyTooltips() {
         {u.openButton, "Open a profile"},
         {u.saveButton, "Save a profile"},
         {u.saveAsButton, "Save a profile under a new name"},
-        {u.localExclusionsButton,
-         exclusions + notYet + "the dialog that edits the local exclusions."},
-        {u.ftpExclusionsButton, exclusions + notYet + "the dialog that edits the FTP exclusions."},
+        {u.localExclusionsButton, exclusions},
+        {u.ftpExclusionsButton, exclusions},
         {u.lastReportButton, "View the results of the last synchronisation that was run"},
         {u.checkActionsCheck,
          "You will be given the opportunity to check and edit a list of all actions before "
@@ -235,8 +231,7 @@ void CSynchroniserDlg::applyTooltips() {
         {u.closeButton,
          "Close a profile. Mainly intended to be used if you don't want a profile "
          "opened when Kelvane is next started"},
-        {u.ftpBrowseButton, "Browse an FTP server and perform simple commands on it" + notYet +
-                                "the FTP browse dialog."},
+        {u.ftpBrowseButton, "Browse an FTP server and perform simple commands on it"},
         {u.moreOptionsButton, "Edit more options - includes log files, auto start, time zones..."},
         {u.configurationButton,
          "Configure the general Kelvane options: time-outs, retries, "
@@ -259,6 +254,11 @@ void CSynchroniserDlg::connectControls() {
     onClick(u.moreOptionsButton, &CSynchroniserDlg::OnMoreOptions);
     onClick(u.configurationButton, &CSynchroniserDlg::OnConfiguration);
     onClick(u.connectButton, &CSynchroniserDlg::OnConnect);
+    onClick(u.localLocationButton, &CSynchroniserDlg::OnLocalLocation);
+    onClick(u.ftpLocationButton, &CSynchroniserDlg::OnFtpLocation);
+    onClick(u.ftpBrowseButton, &CSynchroniserDlg::OnFtpBrowse);
+    onClick(u.ftpExclusionsButton, &CSynchroniserDlg::OnFtpExclusions);
+    onClick(u.localExclusionsButton, &CSynchroniserDlg::OnLocalExclusions);
     onClick(u.lastReportButton, &CSynchroniserDlg::OnLastReport);
     onClick(u.helpButton, &CSynchroniserDlg::OnHelp);
     onClick(u.stopButton, &CSynchroniserDlg::OnStop);
@@ -436,16 +436,13 @@ void CSynchroniserDlg::refreshControls() {
     u.runBatchButton->setVisible(!sync_.batch.profilePaths.empty());
     u.lastReportButton->setEnabled(!sync_.lastSource.empty() && !sync_.lastTarget.empty());
 
-    // The buttons whose dialogs are not built yet stay disabled in every state.
-    for (QWidget* later : {u.localLocationButton, u.ftpLocationButton, u.localExclusionsButton,
-                           u.ftpExclusionsButton, u.ftpBrowseButton}) {
-        later->setEnabled(false);
-    }
+    // FTP Browse too: its commands would move the server's folder under a run's feet.
     const std::vector<QWidget*> idleOnly = {
-        u.openButton,           u.recentFilesCombo,      u.deleteMissingCheck, u.addMissingCheck,
-        u.checkSubFoldersCheck, u.exitOnCompletionCheck, u.silentModeCheck,    u.moreOptionsButton,
-        u.batchButton,          u.localLocationCombo,    u.ftpLocationCombo,   u.exitButton,
-        u.connectButton};
+        u.openButton,           u.recentFilesCombo,      u.deleteMissingCheck,  u.addMissingCheck,
+        u.checkSubFoldersCheck, u.exitOnCompletionCheck, u.silentModeCheck,     u.moreOptionsButton,
+        u.batchButton,          u.localLocationCombo,    u.ftpLocationCombo,    u.exitButton,
+        u.connectButton,        u.localExclusionsButton, u.localLocationButton, u.ftpLocationButton,
+        u.ftpExclusionsButton,  u.ftpBrowseButton};
     const std::vector<QWidget*> runningDisplay = {u.progressGroup, u.runningLabel};
     if (running) {
         u.silentModeLabel->hide();
@@ -794,17 +791,119 @@ void CSynchroniserDlg::reloadConnections() {
 void CSynchroniserDlg::OnConnect() {
     {
         const QuietOff quiet;
-        const std::shared_ptr<ConnectionDetails> selected = sync_.selectedConnection;
+        std::shared_ptr<ConnectionDetails>& selected = sync_.selectedConnection;
         if (selected != nullptr && selected->isConnected()) {
             waitForCommand(0);
             selected->disconnectFtp();
-        } else if (selected == nullptr) {
-            // Choosing a connection here comes with the connection dialogs; until then the FTP
-            // location names it.
-            reportError("CSynchroniserDlg::OnConnect", "You must first select a web location",
-                        false);
         } else {
-            dialogs_.connecting(this, selected);
+            const WindowDialogs::FtpBrowse browsed =
+                dialogs_.browseFtp(this, sync_.connections, selected, ftpFolderPath());
+            if (browsed.accepted) {
+                if (browsed.connectionsChanged) {
+                    saveChangedConnections(true);
+                    clearFtpFolderPath();
+                }
+                if (selected != nullptr && !selected->isConnected()) {
+                    dialogs_.connecting(this, selected);
+                }
+            } else {
+                saveChangedConnections(browsed.connectionsChanged);
+            }
+        }
+    }
+    refreshControls();
+}
+
+void CSynchroniserDlg::saveChangedConnections(bool changed) {
+    // The manager has already replaced the list the window holds; the file follows it, also
+    // when the dialog around the manager was then cancelled.
+    if (changed) {
+        saveConnections(settings_.connectionsFileName, sync_.connections);
+    }
+}
+
+std::string CSynchroniserDlg::ftpFolderPath() const {
+    if (ftpFolderClearedFor_ == sync_.options.ftpLocation) {
+        return {};
+    }
+    std::string name;
+    std::string path;
+    parseFtpLocation(sync_.options.ftpLocation, name, path);
+    return path;
+}
+
+void CSynchroniserDlg::clearFtpFolderPath() {
+    ftpFolderClearedFor_ = sync_.options.ftpLocation;
+}
+
+// ---- The locations and their exclusions ----
+
+void CSynchroniserDlg::OnLocalLocation() {
+    std::optional<std::string> chosen;
+    {
+        const QuietOff quiet;
+        chosen = dialogs_.chooseLocalFolder(this, sync_.options.localLocation);
+    }
+    if (chosen) {
+        useLocalLocation(*chosen);
+    }
+}
+
+void CSynchroniserDlg::OnFtpLocation() {
+    std::string location;
+    {
+        const QuietOff quiet;
+        std::shared_ptr<ConnectionDetails>& selected = sync_.selectedConnection;
+        const WindowDialogs::FtpBrowse browsed =
+            dialogs_.browseFtp(this, sync_.connections, selected, ftpFolderPath());
+        saveChangedConnections(browsed.connectionsChanged);
+        if (browsed.accepted && selected != nullptr) {
+            location = makeFtpLocation(selected->name, browsed.folder);
+        }
+    }
+    if (!location.empty()) {
+        useFtpLocation(location);
+    } else {
+        refreshControls();
+    }
+}
+
+void CSynchroniserDlg::OnFtpBrowse() {
+    {
+        const QuietOff quiet;
+        saveChangedConnections(
+            dialogs_.browseFtp(this, sync_.connections, sync_.selectedConnection, ftpFolderPath())
+                .connectionsChanged);
+    }
+    refreshControls();
+}
+
+void CSynchroniserDlg::OnFtpExclusions() {
+    {
+        const QuietOff quiet;
+        ExclusionSet edited = sync_.profile.ftp_exclusions;
+        bool connectionsChanged = false;
+        const bool accepted =
+            dialogs_.ftpExclusions(this, edited, sync_.connections, sync_.selectedConnection,
+                                   ftpFolderPath(), connectionsChanged);
+        saveChangedConnections(connectionsChanged);
+        if (accepted) {
+            sync_.profile.ftp_exclusions = edited;
+            sync_.profile.ftp_exclusions.sort();
+            sync_.profile.modified = true;
+        }
+    }
+    refreshControls();
+}
+
+void CSynchroniserDlg::OnLocalExclusions() {
+    {
+        const QuietOff quiet;
+        ExclusionSet edited = sync_.profile.exclusions;
+        if (dialogs_.localExclusions(this, edited)) {
+            sync_.profile.exclusions = edited;
+            sync_.profile.exclusions.sort();
+            sync_.profile.modified = true;
         }
     }
     refreshControls();

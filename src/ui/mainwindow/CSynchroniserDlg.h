@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/Synchroniser.h"
@@ -69,6 +70,11 @@ class CSynchroniserDlg : public QDialog {
     void OnMoreOptions();
     void OnConfiguration();
     void OnConnect();
+    void OnLocalLocation();
+    void OnFtpLocation();
+    void OnFtpBrowse();
+    void OnFtpExclusions();
+    void OnLocalExclusions();
     void OnLastReport();
     void OnHelp();
     void OnStop();
@@ -116,6 +122,13 @@ class CSynchroniserDlg : public QDialog {
     bool openFile(const std::string* path);
     void moveConnectionsFile(std::string newPath);
     void reloadConnections();
+    // After a dialog in which the connection manager changed the list.
+    void saveChangedConnections(bool changed);
+    // Where the FTP browse dialogs start: the path of the FTP location, until Connect clears
+    // it after the connections were changed (the location's path may not exist on another
+    // server); a new location brings its path back.
+    std::string ftpFolderPath() const;
+    void clearFtpFolderPath();
     void exitProgram();
 
     void fillLocationBox(QComboBox& box, const LocationHistory& history,
@@ -133,4 +146,6 @@ class CSynchroniserDlg : public QDialog {
     bool autoStart_ = false;
     bool exiting_ = false;
     bool exitQueued_ = false;
+    // The FTP location the folder path was cleared for.
+    std::optional<std::string> ftpFolderClearedFor_;
 };

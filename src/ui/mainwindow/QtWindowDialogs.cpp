@@ -2,11 +2,16 @@
 
 #include "common/ErrorReport.h"
 #include "engine/SynchroniserView.h"
+#include "ui/ModalDialog.h"
+#include "ui/browse/BrowseFtpDlg.h"
+#include "ui/browse/FolderDlg.h"
 #include "ui/mainwindow/ConnectingDlg.h"
 #include "ui/report/SyncReportDlg.h"
 #include "ui/report/SyncResultsDlg.h"
 #include "ui/settings/BatchDlg.h"
 #include "ui/settings/ConfigurationDlg.h"
+#include "ui/settings/FtpExclusionsDlg.h"
+#include "ui/settings/LocalExclusionsDlg.h"
 #include "ui/settings/MoreOptionsDlg.h"
 
 QtWindowDialogs::QtWindowDialogs(SettingsStore* settings) : settings_(settings) {}
@@ -60,4 +65,43 @@ bool QtWindowDialogs::connecting(QWidget* parent,
                                  const std::shared_ptr<ConnectionDetails>& connection) {
     ConnectingDlg dialog(connection, parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<std::string> QtWindowDialogs::chooseLocalFolder(QWidget* parent,
+                                                              const std::string& startPath) {
+    const QuietModeOff messagesShown;
+    FolderDlg dialog(startPath, QStringLiteral("Select Local Folder"), parent);
+    if (runModal(dialog) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.path();
+}
+
+WindowDialogs::FtpBrowse QtWindowDialogs::browseFtp(QWidget* parent, ConnectionList& connections,
+                                                    std::shared_ptr<ConnectionDetails>& active,
+                                                    const std::string& startFolder) {
+    const QuietModeOff messagesShown;
+    BrowseFtpDlg dialog(connections, active, startFolder, nullptr, parent);
+    FtpBrowse browsed;
+    browsed.accepted = runModal(dialog) == QDialog::Accepted;
+    browsed.folder = dialog.currentDirectory();
+    browsed.connectionsChanged = dialog.connectionsChanged();
+    return browsed;
+}
+
+bool QtWindowDialogs::ftpExclusions(QWidget* parent, ExclusionSet& exclusions,
+                                    ConnectionList& connections,
+                                    std::shared_ptr<ConnectionDetails>& active,
+                                    const std::string& ftpPath, bool& connectionsChanged) {
+    const QuietModeOff messagesShown;
+    FtpExclusionsDlg dialog(exclusions, connections, active, ftpPath, parent);
+    const bool accepted = runModal(dialog) == QDialog::Accepted;
+    connectionsChanged = dialog.connectionsChanged();
+    return accepted;
+}
+
+bool QtWindowDialogs::localExclusions(QWidget* parent, ExclusionSet& exclusions) {
+    const QuietModeOff messagesShown;
+    LocalExclusionsDlg dialog(exclusions, parent);
+    return runModal(dialog) == QDialog::Accepted;
 }

@@ -4,9 +4,10 @@
 
 class SettingsStore;
 
-// The real dialogs of the main window, each shown with exec(). The dialogs the person opens
-// from the main window (More Options, Configuration, Batch List) show their messages even in
-// silent mode: quietMode is off while they are open and restored afterwards.
+// The real dialogs of the main window, each shown with exec() (the browse, folder and exclusion
+// dialogs through runModal, so that a test can drive the real ones). The dialogs the person
+// opens from the main window show their messages even in silent mode: quietMode is off while
+// they are open and restored afterwards.
 class QtWindowDialogs final : public WindowDialogs {
   public:
     // `settings` (not owned; may be null) keeps "OpenPath", where the Batch List dialog's file
@@ -20,6 +21,15 @@ class QtWindowDialogs final : public WindowDialogs {
     bool reviewPlan(QWidget* parent, PlanForReview& plan) override;
     void report(QWidget* parent, const ReportData& report) override;
     bool connecting(QWidget* parent, const std::shared_ptr<ConnectionDetails>& connection) override;
+    std::optional<std::string> chooseLocalFolder(QWidget* parent,
+                                                 const std::string& startPath) override;
+    FtpBrowse browseFtp(QWidget* parent, ConnectionList& connections,
+                        std::shared_ptr<ConnectionDetails>& active,
+                        const std::string& startFolder) override;
+    bool ftpExclusions(QWidget* parent, ExclusionSet& exclusions, ConnectionList& connections,
+                       std::shared_ptr<ConnectionDetails>& active, const std::string& ftpPath,
+                       bool& connectionsChanged) override;
+    bool localExclusions(QWidget* parent, ExclusionSet& exclusions) override;
 
   private:
     SettingsStore* settings_;

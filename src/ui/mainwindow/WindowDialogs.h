@@ -1,12 +1,16 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "transfer/ConnectionsFile.h"
 
 class QWidget;
 class Profile;
 class BatchList;
 class ConnectionDetails;
+class ExclusionSet;
 struct ConfigurationSettings;
 struct PlanForReview;
 struct ReportData;
@@ -34,4 +38,30 @@ class WindowDialogs {
     // ConnectingDlg, the "Please wait..." dialog; true when the connection is open.
     virtual bool connecting(QWidget* parent,
                             const std::shared_ptr<ConnectionDetails>& connection) = 0;
+
+    // The folder tree titled "Select Local Folder", starting at `startPath`; the chosen folder
+    // (with a trailing separator), nothing on Cancel.
+    virtual std::optional<std::string> chooseLocalFolder(QWidget* parent,
+                                                         const std::string& startPath) = 0;
+
+    // "Browse FTP Connection" on the window's connection list and active connection, starting
+    // in `startFolder`. The person may connect, or choose or edit connections in the connection
+    // manager: `active` and `connections` then change in place, OK or Cancel.
+    struct FtpBrowse {
+        bool accepted = false;
+        std::string folder;               // "Current Directory" when the dialog closed
+        bool connectionsChanged = false;  // the caller saves the connections file
+    };
+    virtual FtpBrowse browseFtp(QWidget* parent, ConnectionList& connections,
+                                std::shared_ptr<ConnectionDetails>& active,
+                                const std::string& startFolder) = 0;
+
+    // "FTP Exclusion Files" on a copy of the profile's FTP set, given the connections and the
+    // FTP location's path for its Browse and Lost Files; true on OK with the copy edited.
+    virtual bool ftpExclusions(QWidget* parent, ExclusionSet& exclusions,
+                               ConnectionList& connections,
+                               std::shared_ptr<ConnectionDetails>& active,
+                               const std::string& ftpPath, bool& connectionsChanged) = 0;
+    // "Local Exclusion Files" on a copy of the profile's local set; true on OK with it edited.
+    virtual bool localExclusions(QWidget* parent, ExclusionSet& exclusions) = 0;
 };

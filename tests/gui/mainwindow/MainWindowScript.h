@@ -18,6 +18,7 @@
 #include "engine/SynchroniserView.h"
 #include "profiles/AppSettings.h"
 #include "profiles/BatchList.h"
+#include "profiles/ExclusionSet.h"
 #include "profiles/Profile.h"
 #include "support/FakeSynchroniserView.h"
 #include "support/ScriptedPrompter.h"
@@ -65,6 +66,45 @@ class ScriptedWindowDialogs final : public WindowDialogs {
         return onConnecting ? onConnecting(connection) : connectAsDialogWould(connection);
     }
 
+    // With `real` set these four are the real dialogs, which the test works through runModal.
+    std::optional<std::string> chooseLocalFolder(QWidget* parent,
+                                                 const std::string& startPath) override {
+        calls.push_back("chooseLocalFolder");
+        if (real != nullptr) {
+            return real->chooseLocalFolder(parent, startPath);
+        }
+        return onChooseLocalFolder ? onChooseLocalFolder(startPath) : std::nullopt;
+    }
+    // Without a script the person presses OK at once, on the folder it started in.
+    FtpBrowse browseFtp(QWidget* parent, ConnectionList& connections,
+                        std::shared_ptr<ConnectionDetails>& active,
+                        const std::string& startFolder) override {
+        calls.push_back("browseFtp");
+        if (real != nullptr) {
+            return real->browseFtp(parent, connections, active, startFolder);
+        }
+        return onBrowseFtp ? onBrowseFtp(connections, active, startFolder)
+                           : FtpBrowse{true, startFolder, false};
+    }
+    bool ftpExclusions(QWidget* parent, ExclusionSet& exclusions, ConnectionList& connections,
+                       std::shared_ptr<ConnectionDetails>& active, const std::string& ftpPath,
+                       bool& connectionsChanged) override {
+        calls.push_back("ftpExclusions");
+        if (real != nullptr) {
+            return real->ftpExclusions(parent, exclusions, connections, active, ftpPath,
+                                       connectionsChanged);
+        }
+        return onFtpExclusions &&
+               onFtpExclusions(exclusions, connections, active, ftpPath, connectionsChanged);
+    }
+    bool localExclusions(QWidget* parent, ExclusionSet& exclusions) override {
+        calls.push_back("localExclusions");
+        if (real != nullptr) {
+            return real->localExclusions(parent, exclusions);
+        }
+        return onLocalExclusions && onLocalExclusions(exclusions);
+    }
+
     int count(const std::string& call) const {
         int n = 0;
         for (const std::string& made : calls) {
@@ -79,6 +119,15 @@ class ScriptedWindowDialogs final : public WindowDialogs {
     std::function<bool(PlanForReview&)> onReview;
     std::function<void(const ReportData&)> onReport;
     std::function<bool(const std::shared_ptr<ConnectionDetails>&)> onConnecting;
+    std::function<std::optional<std::string>(const std::string&)> onChooseLocalFolder;
+    std::function<FtpBrowse(ConnectionList&, std::shared_ptr<ConnectionDetails>&,
+                            const std::string&)>
+        onBrowseFtp;
+    std::function<bool(ExclusionSet&, ConnectionList&, std::shared_ptr<ConnectionDetails>&,
+                       const std::string&, bool&)>
+        onFtpExclusions;
+    std::function<bool(ExclusionSet&)> onLocalExclusions;
+    WindowDialogs* real = nullptr;
 
     std::vector<std::string> calls;
     std::vector<Report> reports;

@@ -333,9 +333,10 @@ TEST_F(MainWindowTest, TooltipsAppearOnlyWhileTheSettingIsOn) {
     EXPECT_EQ(child("progressBar")->toolTip(),
               "Shows an estimate of the current progress. Due to the nature of how connections "
               "are made and files copied this may be a little \"lumpy\"!");
-    // The buttons whose dialogs come later say what they will open.
-    EXPECT_FALSE(button("localLocationButton")->isEnabled());
-    EXPECT_TRUE(button("localLocationButton")->toolTip().contains("Select Local Folder"));
+    EXPECT_EQ(button("localLocationButton")->toolTip(),
+              "Browse the local system for the source location");
+    EXPECT_EQ(button("ftpBrowseButton")->toolTip(),
+              "Browse an FTP server and perform simple commands on it");
 }
 
 // ---- Pieces ----
