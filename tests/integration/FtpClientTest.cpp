@@ -318,6 +318,24 @@ TYPED_TEST(FtpClientTest, ListingAMissingFolderFailsInsteadOfComingBackEmpty) {
     EXPECT_TRUE(connection->list(this->server_.remote("here"), entries));
 }
 
+TYPED_TEST(FtpClientTest, AFolderTheServerMayNotOpenIsAFailureNotAnEmptyFolder) {
+    // vsftpd serves anonymous sessions as an unprivileged user, so a folder that only its owner
+    // may read cannot be opened; servers running as the owner read it and are not this case.
+    const fs::path closed = this->server_.root() / "closed";
+    fs::create_directories(closed);
+    writeFile(closed / "page.html", "<html></html>");
+    fs::permissions(closed, fs::perms::owner_all, fs::perm_options::replace);
+    auto connection = this->connect();
+    std::vector<ListingEntry> entries;
+    ftp::FtpResult listed = connection->list(this->server_.remote("closed"), entries);
+    if (listed && entries.size() == 1) {
+        GTEST_SKIP() << this->server_.name() << " reads the folder as its owner";
+    }
+    EXPECT_FALSE(listed) << entries.size() << " entries";
+    EXPECT_NE(listed.text.find("failed to open directory"), std::string::npos) << listed.text;
+    EXPECT_TRUE(entries.empty());
+}
+
 TYPED_TEST(FtpClientTest, UploadsEmptyAndLargeFilesByteForByteInBothModes) {
     testsupport::TempFolder local;
     const std::string large = randomBytes(5 * 1024 * 1024 + 17, 1);

@@ -690,7 +690,8 @@ FtpResult FtpConnection::finishData(DataChannel& channel, bool namesPath) {
         if (FtpResult result = expectNothingPending(); !result) {
             return result;
         }
-        return FtpResult{FtpError::None, {}, reply.code};
+        // The text goes along: a 226 can still say that the transfer went wrong.
+        return FtpResult{FtpError::None, reply.text, reply.code};
     }
     if (reply.code == 421) {
         return dropConnection(failFromReply(reply, namesPath));
@@ -842,6 +843,9 @@ FtpResult FtpConnection::listLocked(const std::string& path, std::vector<Listing
                                   : fetchList(path, data, progress);
     if (!result) {
         return result;
+    }
+    if (data.empty() && listingReplyTellsOfAFailure(result.text)) {
+        return failure(FtpError::Fatal, result.text, result.replyCode);
     }
     entries = parseListing(data, mlsd, localToday());
     for (ListingEntry& entry : entries) {

@@ -147,6 +147,14 @@ std::string formatPortArgument(const Endpoint& endpoint) {
            std::to_string(endpoint.port & 0xFF);
 }
 
+bool listingReplyTellsOfAFailure(std::string_view replyText) {
+    std::string lower(replyText);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower.find("failed to open directory") != std::string::npos;
+}
+
 bool isEmptyListing(std::string_view data, bool mlsd) {
     while (!data.empty()) {
         std::size_t end = data.find('\n');

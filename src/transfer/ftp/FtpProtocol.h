@@ -46,6 +46,11 @@ std::string formatPortArgument(const Endpoint& endpoint);
 // read, which must not pass for an empty folder.
 bool isEmptyListing(std::string_view data, bool mlsd = false);
 
+// True when the final reply of a listing that brought no lines says that the folder could not
+// be read after all: vsftpd answers a folder it may not open with
+// "226 Transfer done (but failed to open directory).", which must not pass for an empty folder.
+bool listingReplyTellsOfAFailure(std::string_view replyText);
+
 // The verb of a command line in upper case ("STOR" of "stor /a.html"); at most four letters
 // are ever needed, so the result stays in the string's own buffer.
 std::string commandVerb(std::string_view line);

@@ -277,6 +277,7 @@ class FtpExclusionsTest : public ExclusionDialogsTest {
     void SetUp() override {
         ExclusionDialogsTest::SetUp();
         ASSERT_TRUE(server_.start()) << server_.error();
+        ftpbrowsetest::letTheTreeWalkDown(server_);
         for (const char* file : {"index.html", "notes.txt", "old/page.html", "pics/logo.png"}) {
             fs::create_directories((server_.root() / "site" / file).parent_path());
             testsupport::writeFile(server_.root() / "site" / file, "x");
