@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-svg-dev libgl-dev libssl-dev
   xvfb xauth fonts-dejavu-core
   libgtest-dev libgmock-dev libcli11-dev
-  python3 python3-pyftpdlib vsftpd
+  python3 python3-pyftpdlib python3-openssl openssl vsftpd
   desktop-file-utils xdg-utils libfile-mimeinfo-perl shared-mime-info man-db dpkg-dev
 )
 if [ "${1:-}" = "--bench" ]; then

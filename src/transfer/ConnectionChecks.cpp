@@ -80,4 +80,6 @@ void copyStoredFields(const ConnectionDetails& from, ConnectionDetails& to) {
     to.email = from.email;
     to.port = from.port;
     to.passive = from.passive;
+    to.tlsMode = from.tlsMode;
+    to.tlsFingerprint = from.tlsFingerprint;
 }

@@ -23,6 +23,6 @@ std::string connectionDetailsProblem(const ConnectionDetails& details,
 // rest of it on the next read: byte 202 scrambles into one.
 bool passwordCanBeStored(std::string_view password);
 
-// The fields the connections file keeps, from one connection into another; the live
-// connection of `to` is left as it is.
+// The fields the connections file and its TLS settings keep, from one connection into another; the
+// live connection of `to` is left as it is.
 void copyStoredFields(const ConnectionDetails& from, ConnectionDetails& to);

@@ -28,6 +28,8 @@ struct ConnectSlot {
     bool closed = false;
     std::shared_ptr<ftp::FtpConnection> connecting;  // the attempt in progress, for abort()
     std::shared_ptr<ftp::FtpConnection> made;
+    ftp::CertificateInfo certificate;  // of the last attempt
+    ftp::FtpError error = ftp::FtpError::None;
 };
 
 // What the worker needs of the record, copied: the details may be edited while it runs.
@@ -37,6 +39,7 @@ struct LoginDetails {
     std::string user;
     std::string password;
     bool passive = false;
+    ftp::TlsSettings tls;
 };
 
 bool connectAttempt(const LoginDetails& login, const ftp::FtpTimeouts& limits, ConnectSlot& slot) {
@@ -49,12 +52,14 @@ bool connectAttempt(const LoginDetails& login, const ftp::FtpTimeouts& limits, C
         }
         slot.connecting = connection;
     }
-    const ftp::FtpResult result = connection->connect(login.server, login.port, login.user,
-                                                      login.password, login.passive, limits);
+    const ftp::FtpResult result = connection->connect(
+        login.server, login.port, login.user, login.password, login.passive, limits, login.tls);
     bool delivered = false;
     {
         std::lock_guard lock(slot.mutex);
         slot.connecting.reset();
+        slot.certificate = connection->certificate();
+        slot.error = result.error;
         if (result && !slot.closed && !commandAbandoned()) {
             slot.made = connection;
             delivered = true;
@@ -62,7 +67,8 @@ bool connectAttempt(const LoginDetails& login, const ftp::FtpTimeouts& limits, C
     }
     if (!result) {
         setLastError(result.text.empty() ? kUnknownConnectError : result.text);
-        if (result.error == ftp::FtpError::InvalidName) {
+        if (result.error == ftp::FtpError::InvalidName || result.error == ftp::FtpError::Security ||
+            result.error == ftp::FtpError::Certificate) {
             stopAttempts();  // the same details would be refused again
         }
         return false;
@@ -173,7 +179,10 @@ bool ConnectionDetails::connectFtp() {
     waitForCommand(0);
 
     auto slot = std::make_shared<ConnectSlot>();
-    const LoginDetails login{server, port, user, password, passive};
+    const LoginDetails login{server,   port,    user,
+                             password, passive, ftp::TlsSettings{tlsMode, tlsFingerprint}};
+    lastCertificate = {};
+    lastConnectError = ftp::FtpError::None;
     const ftp::FtpTimeouts limits = ftpSocketLimits();
     auto command = std::make_shared<TimedCommand>();
     const bool succeeded = runFtpCommand(
@@ -188,6 +197,8 @@ bool ConnectionDetails::connectFtp() {
         slot->closed = true;
         made = std::move(slot->made);
         connecting = std::move(slot->connecting);
+        lastCertificate = slot->certificate;
+        lastConnectError = succeeded ? ftp::FtpError::None : slot->error;
     }
     if (connecting) {
         // Stop or a time-out: a login still in progress is of no use to anyone.

@@ -13,6 +13,7 @@
 #include "profiles/PersistentRecord.h"
 #include "transfer/TimedCommand.h"
 #include "transfer/ftp/FtpResult.h"
+#include "transfer/ftp/Tls.h"
 
 namespace ftp {
 class FtpConnection;
@@ -45,7 +46,23 @@ class ConnectionDetails : public PersistentRecord,
     std::uint16_t port = 0;  // 0: the protocol's default
     bool passive = false;
 
+    // Kept beside the connections file, keyed by name (ConnectionsFile.h), so that earlier
+    // versions of the program still read the file itself. A connection read from a file without
+    // them is plain FTP, as it always was.
+    ftp::TlsMode tlsMode = ftp::TlsMode::Off;
+    std::string tlsFingerprint;  // the trusted certificate's SHA-256, "AB:CD:..."; empty: none
+
     // ---- The live connection ----
+
+    // The server's certificate as the last connect with TLS saw it, trusted or refused, and the
+    // kind of failure of the last connect (None after a success).
+    ftp::CertificateInfo lastCertificate;
+    ftp::FtpError lastConnectError = ftp::FtpError::None;
+    // After a failed connect: the server's certificate was refused, and pinning its fingerprint
+    // (tlsFingerprint) would let the next connect through.
+    bool certificateRefused() const {
+        return lastConnectError == ftp::FtpError::Certificate && lastCertificate.present();
+    }
 
     // Logs in with the stored details (the e-mail address is never sent) and sets up the home
     // and current directories; starts the connection monitor. An empty server name is told

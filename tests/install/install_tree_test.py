@@ -231,7 +231,8 @@ class InstalledTree(unittest.TestCase):
             config = self.work / "first-run-config"
             cli = [str(self.usr / "bin/kelvane-cli"), "--config-dir", str(config)]
             added = run(cli + ["connections", "add", "site", "--server", "127.0.0.1",
-                               "--port", str(port), "--user", "deploy", "--password-stdin"],
+                               "--port", str(port), "--user", "deploy", "--password-stdin",
+                               "--tls", "off"],
                         stdin="secret\n")
             self.assertEqual(added.returncode, 0, added.stderr)
             profile = self.work / "site.kvp"

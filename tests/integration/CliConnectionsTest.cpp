@@ -113,7 +113,7 @@ void expectSampleListing(const Result& result) {
     const auto rows = lines(result.out);
     ASSERT_EQ(rows.size(), 3u) << result.out;
     const std::string& header = rows[0];
-    for (const char* column : {"NAME", "SERVER", "USER", "PORT", "MODE"}) {
+    for (const char* column : {"NAME", "SERVER", "USER", "PORT", "MODE", "TLS"}) {
         EXPECT_NE(header.find(column), std::string::npos) << header;
     }
     EXPECT_EQ(rows[1].rfind("alpha-site ", 0), 0u);
@@ -125,8 +125,8 @@ void expectSampleListing(const Result& result) {
     EXPECT_EQ(rows[2].find("deploy"), header.find("USER"));
     EXPECT_EQ(rows[1].find("2121"), header.find("PORT"));
     EXPECT_EQ(rows[2].find("21 "), header.find("PORT"));  // port 0 is the protocol's 21
-    EXPECT_EQ(rows[1].substr(header.find("MODE")), "passive");
-    EXPECT_EQ(rows[2].substr(header.find("MODE")), "active");
+    EXPECT_EQ(rows[1].substr(header.find("MODE")), "passive  off");
+    EXPECT_EQ(rows[2].substr(header.find("MODE")), "active   off");
     for (const std::string& hidden :
          {std::string("s3cret!"), std::string("Z\xc3\xbcrich"), std::string("\xb3s\xa3\xb2"),
           std::string("ops@example.org")}) {
@@ -169,7 +169,7 @@ TEST(CliConnections, TheSettingAndTheOptionChooseTheFile) {
     EXPECT_EQ(solo.status, 0);
     const auto rows = lines(solo.out);
     ASSERT_EQ(rows.size(), 2u) << solo.out;
-    EXPECT_EQ(rows[1], "solo  solo.example  anonymous  21    passive");
+    EXPECT_EQ(rows[1], "solo  solo.example  anonymous  21    passive  off");
     EXPECT_EQ(readFile(config / "Kelvane.conf").find("one.txt"), std::string::npos);
 }
 

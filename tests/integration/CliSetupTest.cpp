@@ -164,6 +164,15 @@ TEST_F(CliSetupTest, AddEditAndRemoveGoThroughTheConnectionsFile) {
               "Email=ops@example.org\r\nPortNumber=0\r\nPassiveMode=0\r\nEndRecord=\r\n");
     EXPECT_EQ(modeOf(connectionsFile()), 0600u);
 
+    // A new connection requires TLS, kept beside the file; the mode is one of three words.
+    EXPECT_EQ(loadConnections(connectionsFile())[0]->tlsMode, ftp::TlsMode::Required);
+    EXPECT_NE(readFile(tlsSettingsPath(connectionsFile())).find("TlsMode=required"),
+              std::string::npos);
+    const CliResult badMode = cli({"connections", "edit", "beta", "--tls", "sometimes"});
+    EXPECT_EQ(badMode.status, 2);
+    EXPECT_TRUE(contains(badMode.err, "The TLS mode must be off, required or offered"))
+        << badMode.err;
+
     // Only what is given changes.
     ASSERT_EQ(
         cli({"connections", "edit", "alpha", "--server", "ftp.new.example", "--active"}).status, 0);
@@ -385,10 +394,10 @@ TEST_F(CliSetupTest, ADeployMadeOnlyOfCliCallsLeavesTheServerLikeTheLocalTree) {
     put(config() / "Kelvane.conf", "CommandTimeout=dword:10\nMaxCommandRetries=dword:0\n");
 
     // The password reaches the server only through standard input.
-    const CliResult added =
-        cli({"connections", "add", "site", "--server", server.host(), "--port",
-             std::to_string(server.port()), "--user", server.user(), "--password-stdin"},
-            server.password() + "\n");
+    const CliResult added = cli({"connections", "add", "site", "--server", server.host(), "--port",
+                                 std::to_string(server.port()), "--user", server.user(),
+                                 "--password-stdin", "--tls", "off"},
+                                server.password() + "\n");
     ASSERT_EQ(added.status, 0) << added.err;
     const CliResult wrong =
         cli({"connections", "edit", "site", "--password-stdin"}, server.rejectedPassword() + "\n");

@@ -5,6 +5,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -48,6 +53,60 @@ void FtpTestServer::fail(const std::string& what) {
         error_ += "\n--- server output ---\n" + log;
     }
     process_.stop();
+}
+
+std::string makeCertificate(const std::filesystem::path& certificate,
+                            const std::filesystem::path& key, const std::string& name,
+                            std::string& error) {
+    const bool address = name.find_first_not_of("0123456789.:") == std::string::npos;
+    const std::filesystem::path log = certificate.string() + ".log";
+    const std::string command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+        "-keyout '" +
+        key.string() + "' -out '" + certificate.string() + "' -subj '/CN=" + name +
+        "' -addext 'subjectAltName=" + (address ? "IP:" : "DNS:") + name + "' >'" + log.string() +
+        "' 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        std::ifstream in(log);
+        error = "openssl req failed: " + std::string(std::istreambuf_iterator<char>(in), {});
+        return {};
+    }
+    std::FILE* file = std::fopen(certificate.c_str(), "r");
+    if (!file) {
+        error = "no certificate written";
+        return {};
+    }
+    X509* read = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    const bool digested = read && X509_digest(read, EVP_sha256(), digest, &length) == 1;
+    X509_free(read);
+    if (!digested) {
+        error = "the certificate cannot be read";
+        return {};
+    }
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, i == 0 ? "%02X" : ":%02X", digest[i]);
+        text += pair;
+    }
+    return text;
+}
+
+bool FtpTestServer::useTls(bool required) {
+    certificateFile_ = work_.path() / "certificate.pem";
+    keyFile_ = work_.path() / "key.pem";
+    tlsRequired_ = required;
+    std::string problem;
+    fingerprint_ = makeCertificate(certificateFile_, keyFile_, host_, problem);
+    if (fingerprint_.empty()) {
+        error_ = problem;
+        certificateFile_.clear();
+        return false;
+    }
+    return true;
 }
 
 std::string FtpTestServer::serverLog() const {

@@ -42,6 +42,15 @@ class FtpTestServer {
     // Before start(): uploads are read at most this fast (bytes per second; 0: no limit), so that
     // a test can act while one is under way.
     void limitUploadRate(std::uint32_t bytesPerSecond) { uploadRate_ = bytesPerSecond; }
+    // Before start(): the server speaks explicit FTPS with a self-signed certificate for
+    // 127.0.0.1 made for it (makeCertificate). `required`: it refuses logins and data
+    // connections in clear text.
+    bool useTls(bool required = true);
+    bool tlsEnabled() const { return !certificateFile_.empty(); }
+    // The certificate's SHA-256 fingerprint, "AB:CD:..."; its PEM file, fit for SSL_CERT_FILE.
+    const std::string& certificateFingerprint() const { return fingerprint_; }
+    const std::filesystem::path& certificateFile() const { return certificateFile_; }
+
     // Kills the server and its sessions at once, as a crash would: nothing is cleaned up.
     void kill() { process_.kill(); }
     // After kill(): starts the server again on the same port, serving the same root.
@@ -65,7 +74,18 @@ class FtpTestServer {
     std::string password_;
     std::string error_;
     std::uint32_t uploadRate_ = 0;
+    std::filesystem::path certificateFile_;
+    std::filesystem::path keyFile_;
+    std::string fingerprint_;
+    bool tlsRequired_ = false;
 };
+
+// Writes a self-signed certificate (EC P-256) and its key as PEM files with the openssl command:
+// common name and subject alternative name `name` (an IP address or a DNS name), valid for a
+// day. Returns the certificate's SHA-256 fingerprint ("AB:CD:..."), or empty with `error` set.
+std::string makeCertificate(const std::filesystem::path& certificate,
+                            const std::filesystem::path& key, const std::string& name,
+                            std::string& error);
 
 // Names the instances of a typed test after their server kind: "pyftpdlib", "vsftpd" ...
 struct ServerKindNames {

@@ -71,6 +71,13 @@ bool PyFtpdServer::start() {
         argv.push_back("--listing");
         argv.push_back(options_.listing == Listing::List ? "list" : "dos");
     }
+    if (tlsEnabled()) {
+        argv.insert(argv.end(),
+                    {"--tls-cert", certificateFile_.string(), "--tls-key", keyFile_.string()});
+        if (tlsRequired_) {
+            argv.push_back("--tls-required");
+        }
+    }
     if (!process_.start(argv, logFile_, true)) {
         fail(process_.error());
         return false;

@@ -108,6 +108,23 @@ void VsftpdServer::writeConfiguration(std::uint16_t port, std::uint16_t passiveF
             "log_ftp_protocol=YES\n"
             "xferlog_enable=YES\n"
          << "vsftpd_log_file=" << logFile_.string() << "\n";
+    if (tlsEnabled()) {
+        // Explicit FTPS as shared hosting sets it up: encrypted logins and data connections,
+        // each data connection resuming the control connection's session. The tests log in
+        // anonymously, so the anonymous settings say the same as the local ones.
+        const char* forced = tlsRequired_ ? "YES" : "NO";
+        conf << "ssl_enable=YES\n"
+             << "rsa_cert_file=" << certificateFile_.string() << "\n"
+             << "rsa_private_key_file=" << keyFile_.string() << "\n"
+             << "allow_anon_ssl=YES\n"
+             << "force_local_logins_ssl=" << forced << "\n"
+             << "force_local_data_ssl=" << forced << "\n"
+             << "force_anon_logins_ssl=" << forced << "\n"
+             << "force_anon_data_ssl=" << forced << "\n"
+             << "require_ssl_reuse=YES\n"
+             << "ssl_ciphers=HIGH\n"
+             << "debug_ssl=YES\n";
+    }
 }
 
 }  // namespace testsupport

@@ -74,6 +74,10 @@ def main():
     parser.add_argument("--listing", choices=["mlsd", "list", "dos"], default="mlsd",
                         help="list: no MLSD or MLST, options after LIST read as a path; "
                         "dos: the same with LIST lines in the DOS/IIS format, options refused")
+    parser.add_argument("--tls-cert", help="PEM certificate: explicit FTPS (AUTH TLS)")
+    parser.add_argument("--tls-key", help="PEM private key of --tls-cert")
+    parser.add_argument("--tls-required", action="store_true",
+                        help="refuse logins and data connections in clear text")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.INFO, stream=sys.stderr,
@@ -86,15 +90,25 @@ def main():
 
     failures_left = [args.fail_stores]
 
-    class Handler(FTPHandler):
+    base = FTPHandler
+    if args.tls_cert:
+        from pyftpdlib.handlers import TLS_FTPHandler
+        base = TLS_FTPHandler
+
+    class Handler(base):
         def ftp_STOR(self, file, mode="w"):
             if failures_left[0] > 0:
                 failures_left[0] -= 1
                 self.respond("451 Requested action aborted: local error in processing.")
                 return None
-            return FTPHandler.ftp_STOR(self, file, mode)
+            return base.ftp_STOR(self, file, mode)
 
     Handler.authorizer = authorizer
+    if args.tls_cert:
+        Handler.certfile = args.tls_cert
+        Handler.keyfile = args.tls_key
+        Handler.tls_control_required = args.tls_required
+        Handler.tls_data_required = args.tls_required
     # Tests of a wrong password must not wait for the default three-second penalty.
     Handler.auth_failed_timeout = 0
     if args.passive_ports:
@@ -112,14 +126,20 @@ def main():
         # Times as the other LIST servers of the tests write them: in the machine's local time.
         Handler.use_gmt_times = False
     if refused:
-        Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in refused}
+        Handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k not in refused}
     if args.listing == "dos":
         Handler = iis_style(Handler)
         Handler.abstracted_fs = DosFilesystem
 
     if args.max_upload_rate:
-        class Throttled(ThrottledDTPHandler):
-            read_limit = args.max_upload_rate
+        if args.tls_cert:
+            from pyftpdlib.handlers import TLS_DTPHandler
+
+            class Throttled(TLS_DTPHandler, ThrottledDTPHandler):
+                read_limit = args.max_upload_rate
+        else:
+            class Throttled(ThrottledDTPHandler):
+                read_limit = args.max_upload_rate
 
         Handler.dtp_handler = Throttled
 

@@ -2,6 +2,7 @@
 
 #include "profiles/AppSettings.h"
 #include "profiles/SettingsStore.h"
+#include "transfer/ConnectionDetails.h"
 
 std::filesystem::path settingsFolder(const CliOptions& options) {
     return options.configDir.empty() ? defaultSettingsFolder()
@@ -17,4 +18,11 @@ std::filesystem::path connectionsFilePath(const CliOptions& options) {
     AppSettings settings(store, folder);
     settings.readAtStart();
     return settings.connectionsFileName;
+}
+
+void applyTlsFingerprint(const CliOptions& options, ConnectionDetails& connection) {
+    const std::string digits = ftp::normaliseFingerprint(options.tlsFingerprint);
+    if (!digits.empty()) {
+        connection.tlsFingerprint = ftp::formatFingerprint(digits);
+    }
 }

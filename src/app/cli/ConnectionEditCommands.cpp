@@ -97,6 +97,9 @@ std::string applyFields(ConnectionDetails& details, const ConnectionFields& fiel
     if (fields.passive) {
         details.passive = *fields.passive;
     }
+    if (fields.tls && !ftp::parseTlsMode(*fields.tls, details.tlsMode)) {
+        return "The TLS mode must be off, required or offered, not \"" + *fields.tls + "\"";
+    }
     if (fields.passwordFromStdin && !readPassword(in, err, details.password)) {
         return "No password on standard input (--password-stdin reads one line)";
     }
@@ -149,7 +152,7 @@ std::string noConnection(const std::string& name, const std::filesystem::path& f
 
 bool changesSomething(const ConnectionFields& fields) {
     return fields.server || fields.port || fields.user || fields.email || fields.passive ||
-           fields.passwordFromStdin;
+           fields.tls || fields.passwordFromStdin;
 }
 
 }  // namespace
@@ -160,8 +163,10 @@ int runConnectionAdd(const CliOptions& options, const ConnectionFields& fields, 
     ConnectionList connections = loadConnections(file);
     auto connection = std::make_shared<ConnectionDetails>();
     connection->name = fields.name;
-    // Passive mode passes the firewalls and NAT routers in front of most clients.
+    // Passive mode passes the firewalls and NAT routers in front of most clients; TLS keeps the
+    // password and the files out of sight on the way.
     connection->passive = true;
+    connection->tlsMode = ftp::TlsMode::Required;
     const std::string problem =
         takeFields(*connection, fields, namesInUse(connections, nullptr), in, err);
     if (!problem.empty()) {
@@ -186,7 +191,7 @@ int runConnectionEdit(const CliOptions& options, const ConnectionFields& fields,
     if (!changesSomething(fields)) {
         return refuse(err,
                       "Nothing to change: give at least one of --server, --port, --user, "
-                      "--password-stdin, --email, --active, --passive");
+                      "--password-stdin, --email, --active, --passive, --tls");
     }
     ConnectionDetails edited;
     copyStoredFields(*stored, edited);
@@ -215,6 +220,50 @@ int runConnectionRemove(const CliOptions& options, const std::string& name, std:
     const int status = save(file, connections, err);
     if (status == kExitDone) {
         out << "Removed connection \"" << name << "\" from " << file.string() << '\n';
+    }
+    return status;
+}
+
+int runConnectionTrust(const CliOptions& options, const std::string& name, std::ostream& out,
+                       std::ostream& err) {
+    const std::filesystem::path file = connectionsFilePath(options);
+    const ConnectionList connections = loadConnections(file);
+    const std::shared_ptr<ConnectionDetails> stored = findConnection(connections, name);
+    if (!stored) {
+        return refuse(err, noConnection(name, file));
+    }
+    if (stored->tlsMode == ftp::TlsMode::Off) {
+        return refuse(err, "The connection \"" + name +
+                               "\" does not use TLS; turn it on first with: kelvane-cli "
+                               "connections edit " +
+                               name + " --tls required");
+    }
+    applyCommandSettings(options);
+    CliFrontEnd frontEnd(err);
+    // Whatever was trusted before plays no part: this call is what the user trusts now.
+    auto probe = std::make_shared<ConnectionDetails>();
+    copyStoredFields(*stored, *probe);
+    probe->tlsFingerprint.clear();
+    const bool connected = probe->connectFtp();
+    probe->disconnectFtp();
+    if (!connected && !probe->certificateRefused()) {
+        err << lastErrorText() << '\n';
+        return kExitFailed;
+    }
+    const ftp::CertificateInfo certificate = probe->lastCertificate;
+    out << "Subject:      " << certificate.subject << '\n'
+        << "Issuer:       " << certificate.issuer << '\n'
+        << "Valid from:   " << certificate.validFrom << '\n'
+        << "Valid until:  " << certificate.validUntil << '\n'
+        << "SHA-256:      " << certificate.fingerprint << '\n';
+    if (!certificate.problem.empty()) {
+        out << "Not trusted by the system: " << certificate.problem << '\n';
+    }
+    stored->tlsFingerprint = certificate.fingerprint;
+    const int status = save(file, connections, err);
+    if (status == kExitDone) {
+        out << "Trusted this certificate for connection \"" << name << "\" in "
+            << tlsSettingsPath(file).string() << '\n';
     }
     return status;
 }
@@ -253,6 +302,12 @@ void addFieldOptions(CLI::App& command, ConnectionFields& fields) {
         "--passive", [&fields] { fields.passive = true; },
         "Passive mode (what a new connection starts with)");
     active->excludes(passive);
+    command
+        .add_option_function<std::string>(
+            "--tls", [&fields](const std::string& value) { fields.tls = value; },
+            "FTP over TLS: off, required (what a new connection starts with) or offered (TLS "
+            "when the server has it)")
+        ->type_name("MODE");
 }
 
 }  // namespace
@@ -267,6 +322,11 @@ ConnectionEditCli::ConnectionEditCli(CLI::App& connections) {
     remove_->add_option("name", fields_.name, "The connection's name")
         ->required()
         ->type_name("NAME");
+    trust_ = connections.add_subcommand(
+        "trust", "Connect, show the server's TLS certificate and trust it for the connection");
+    trust_->add_option("name", fields_.name, "The connection's name")
+        ->required()
+        ->type_name("NAME");
 }
 
 std::optional<int> ConnectionEditCli::run(const CliOptions& options, std::istream& in,
@@ -279,6 +339,9 @@ std::optional<int> ConnectionEditCli::run(const CliOptions& options, std::istrea
     }
     if (remove_->parsed()) {
         return runConnectionRemove(options, fields_.name, out, err);
+    }
+    if (trust_->parsed()) {
+        return runConnectionTrust(options, fields_.name, out, err);
     }
     return std::nullopt;
 }

@@ -13,7 +13,7 @@ class App;
 
 // What `connections add` or `connections edit` was given. A field left unset keeps its value
 // (edit) or takes the value of a new connection (add): no user, password or e-mail, port 0,
-// passive mode.
+// passive mode, TLS required.
 struct ConnectionFields {
     std::string name;
     std::optional<std::string> server;
@@ -21,6 +21,7 @@ struct ConnectionFields {
     std::optional<std::string> user;
     std::optional<std::string> email;
     std::optional<bool> passive;
+    std::optional<std::string> tls;  // off, required or offered, as typed
     // The password is one line of standard input, never an argument: arguments are visible to
     // every user of the machine in the process list.
     bool passwordFromStdin = false;
@@ -36,11 +37,14 @@ int runConnectionEdit(const CliOptions& options, const ConnectionFields& fields,
                       std::ostream& out, std::ostream& err);
 int runConnectionRemove(const CliOptions& options, const std::string& name, std::ostream& out,
                         std::ostream& err);
+// `kelvane-cli connections trust NAME`: connects with TLS, prints the server's certificate and
+// pins its SHA-256 fingerprint for the connection (saved beside the connections file).
+int runConnectionTrust(const CliOptions& options, const std::string& name, std::ostream& out,
+                       std::ostream& err);
 
-// The three subcommands of `connections` on the command line.
+// The four subcommands of `connections` on the command line.
 class ConnectionEditCli {
   public:
-    // The options are bound to this object: it stays where it was made.
     // The options write into this object, which therefore stays where it was made.
     explicit ConnectionEditCli(CLI::App& connections);
     ConnectionEditCli(const ConnectionEditCli&) = delete;
@@ -55,4 +59,5 @@ class ConnectionEditCli {
     CLI::App* add_ = nullptr;
     CLI::App* edit_ = nullptr;
     CLI::App* remove_ = nullptr;
+    CLI::App* trust_ = nullptr;
 };

@@ -11,14 +11,16 @@ namespace {
 
 constexpr std::uint16_t kDefaultFtpPort = 21;
 
-using Row = std::array<std::string, 5>;
+using Row = std::array<std::string, 6>;
 
 Row describe(const ConnectionDetails& connection) {
     return {connection.name, connection.server.empty() ? "-" : connection.server,
             // An empty user name logs in as anonymous.
             connection.user.empty() ? "anonymous" : connection.user,
             std::to_string(connection.port == 0 ? kDefaultFtpPort : connection.port),
-            connection.passive ? "passive" : "active"};
+            connection.passive ? "passive" : "active",
+            std::string(ftp::tlsModeName(connection.tlsMode)) +
+                (connection.tlsFingerprint.empty() ? "" : " (certificate trusted)")};
 }
 
 void printTable(std::ostream& out, const std::vector<Row>& rows) {
@@ -51,7 +53,7 @@ int runConnectionsCommand(const CliOptions& options, std::ostream& out, std::ost
         err << "No connections in " << file.string() << '\n';
         return kExitDone;
     }
-    std::vector<Row> rows{{"NAME", "SERVER", "USER", "PORT", "MODE"}};
+    std::vector<Row> rows{{"NAME", "SERVER", "USER", "PORT", "MODE", "TLS"}};
     for (const auto& connection : connections) {
         rows.push_back(describe(*connection));
     }

@@ -54,6 +54,7 @@ int runLsCommand(const CliOptions& options, const std::string& location, std::os
         return kExitFailed;
     }
     applyCommandSettings(options);
+    applyTlsFingerprint(options, *connection);
 
     CliFrontEnd frontEnd(err);
     stopRequested.store(false);

@@ -60,6 +60,9 @@ int runRunCommand(const CliOptions& options, const std::string& file, bool dryRu
 
     Synchroniser synchroniser(view);
     synchroniser.connections = loadConnections(connectionsFilePath(options));
+    for (const std::shared_ptr<ConnectionDetails>& connection : synchroniser.connections) {
+        applyTlsFingerprint(options, *connection);
+    }
     synchroniser.dryRun = dryRun;
     // No one is at the screen: every profile loaded, a batch's included, runs silently and
     // without review, as an automatic start would.

@@ -9,19 +9,21 @@
 #include "app/cli/LsCommand.h"
 #include "app/cli/ProfileCommands.h"
 #include "app/cli/RunCommand.h"
+#include "transfer/ftp/Tls.h"
 
 namespace {
 
 // The synopsis under --help; README shows the same lines.
 constexpr const char* kUsage =
     "Usage (the global options --config-dir DIR and --connections FILE go with every command):\n"
-    "  kelvane-cli run FILE [--dry-run]\n"
-    "  kelvane-cli ls FTP:NAME/PATH\n"
+    "  kelvane-cli run FILE [--dry-run] [--tls-fingerprint HEX]\n"
+    "  kelvane-cli ls FTP:NAME/PATH [--tls-fingerprint HEX]\n"
     "  kelvane-cli connections\n"
     "  kelvane-cli connections add NAME --server HOST [--port N] [--user USER]\n"
-    "          [--password-stdin] [--email E] [--active]\n"
+    "          [--password-stdin] [--email E] [--active] [--tls off|required|offered]\n"
     "  kelvane-cli connections edit NAME [the options of add] [--passive]\n"
     "  kelvane-cli connections remove NAME\n"
+    "  kelvane-cli connections trust NAME\n"
     "  kelvane-cli profile new FILE.kvp --local DIR --ftp FTP:NAME/PATH [--delete] [--no-add]\n"
     "          [--no-sub-folders] [--compare time|size] [--adjust [-]H:MM]\n"
     "          [--log FILE [--log-append]] [--exclude-local PATTERN]... [--exclude-ftp PATH]...\n"
@@ -59,6 +61,10 @@ int main(int argc, char** argv) {
     ls->add_option("location", lsLocation, "The folder, as FTP:NAME/PATH")
         ->required()
         ->type_name("FTP:NAME/PATH");
+    constexpr const char* kFingerprintHelp =
+        "Trust the server certificate with this SHA-256 fingerprint for this call only "
+        "(colons and case do not matter)";
+    ls->add_option("--tls-fingerprint", options.tlsFingerprint, kFingerprintHelp)->type_name("HEX");
 
     std::string runFile;
     bool dryRun = false;
@@ -66,6 +72,8 @@ int main(int argc, char** argv) {
         "run", "Synchronise a profile (.kvp) or run a batch (.kvb) with no one at the screen");
     run->add_option("file", runFile, "The profile or batch file")->required()->type_name("FILE");
     run->add_flag("--dry-run", dryRun, "Print the plan, one line per action, and change nothing");
+    run->add_option("--tls-fingerprint", options.tlsFingerprint, kFingerprintHelp)
+        ->type_name("HEX");
 
     const ProfileCli profiles(app);
     app.footer(kUsage);
@@ -78,6 +86,13 @@ int main(int argc, char** argv) {
         return status == 0 ? kExitDone : kExitFailed;
     }
 
+    if (!options.tlsFingerprint.empty() &&
+        ftp::normaliseFingerprint(options.tlsFingerprint).empty()) {
+        std::cerr << "--tls-fingerprint must be the 64 hex digits of a SHA-256 fingerprint "
+                     "(colons and case do not matter), not \""
+                  << options.tlsFingerprint << "\"\n";
+        return kExitFailed;
+    }
     if (connections->parsed()) {
         if (const auto status = connectionEdits.run(options, std::cin, std::cout, std::cerr)) {
             return *status;

@@ -1,6 +1,7 @@
 #include "transfer/ftp/FtpConnection.h"
 
 #include <fcntl.h>
+#include <openssl/ssl.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -123,6 +124,7 @@ struct FtpConnection::DataChannel {
     std::unique_ptr<Socket> socket;    // passive: connected by us; active: accepted
     std::unique_ptr<Socket> listener;  // active mode only
     bool activeMode = false;
+    bool accepted = false;            // the server answered the transfer command with a 1xx
     std::optional<Reply> finalReply;  // when the server answered the transfer at once
 };
 
@@ -146,7 +148,7 @@ void FtpConnection::setTimeouts(const FtpTimeouts& timeouts) {
 
 FtpResult FtpConnection::connect(const std::string& host, std::uint16_t port,
                                  const std::string& user, const std::string& password, bool passive,
-                                 const FtpTimeouts& timeouts) {
+                                 const FtpTimeouts& timeouts, const TlsSettings& tls) {
     if (hasLineBreak(host) || hasLineBreak(user)) {
         return failure(FtpError::InvalidName, lineBreakErrorText(hasLineBreak(host) ? host : user));
     }
@@ -159,6 +161,7 @@ FtpResult FtpConnection::connect(const std::string& host, std::uint16_t port,
     std::lock_guard lock(exchangeMutex_);
     setTimeouts(timeouts);
     passive_ = passive;
+    tls_ = tls;
     return connectLocked(host, port, user, password);
 }
 
@@ -198,7 +201,13 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     if (welcome.code != 220) {
         return dropConnection(failFromReply(welcome, false));
     }
+    if (FtpResult result = secureControl(host); !result) {
+        return dropConnection(result);
+    }
     if (FtpResult result = login(user, password); !result) {
+        return dropConnection(result);
+    }
+    if (FtpResult result = protectData(); !result) {
         return dropConnection(result);
     }
 
@@ -246,6 +255,116 @@ FtpResult FtpConnection::login(const std::string& user, const std::string& passw
     return failFromReply(reply, false);
 }
 
+CertificateInfo FtpConnection::certificate() const {
+    std::lock_guard lock(certificateMutex_);
+    return certificate_;
+}
+
+FtpResult FtpConnection::secureControl(const std::string& host) {
+    encrypted_ = false;
+    dataProtected_ = false;
+    tlsContext_.reset();
+    dataSession_.reset();
+    hostName_ = host;
+    {
+        std::lock_guard lock(certificateMutex_);
+        certificate_ = {};
+    }
+    if (tls_.mode == TlsMode::Off) {
+        return {};
+    }
+    Reply reply;
+    if (FtpResult result = command("AUTH TLS", reply); !result) {
+        return result;
+    }
+    if (reply.code != 234) {
+        if (tls_.mode == TlsMode::Offered) {
+            return {};  // the server has no TLS: plain FTP, as the connection allows
+        }
+        return failure(FtpError::Security,
+                       "The server does not offer encryption (it answered AUTH TLS with \"" +
+                           reply.text +
+                           "\"); this connection requires TLS, so nothing more was sent, "
+                           "not even the user name",
+                       reply.code);
+    }
+    if (!splitter_.idle()) {
+        return loseStep("The server sent more than its answer to AUTH TLS");
+    }
+    std::string error;
+    tlsContext_ = makeClientContext(error);
+    if (!tlsContext_) {
+        return failure(FtpError::Security, error);
+    }
+    if (!control_->startTls(tlsContext_.get(), host, nullptr, ioLimit())) {
+        if (control_->timedOut() || control_->wasShutDown()) {
+            return socketFailure(*control_);
+        }
+        return failure(FtpError::Security, control_->lastError());
+    }
+    const CertificateInfo info = certificateOf(control_->tls());
+    {
+        std::lock_guard lock(certificateMutex_);
+        certificate_ = info;
+    }
+    if (FtpResult result = checkCertificate(info); !result) {
+        return result;
+    }
+    encrypted_ = true;
+    return {};
+}
+
+FtpResult FtpConnection::checkCertificate(const CertificateInfo& info) const {
+    if (!info.present()) {
+        return failure(FtpError::Certificate, "The server presented no certificate");
+    }
+    const std::string pinned = normaliseFingerprint(tls_.pinnedFingerprint);
+    if (!pinned.empty()) {
+        if (pinned == normaliseFingerprint(info.fingerprint)) {
+            return {};
+        }
+        return failure(FtpError::Certificate,
+                       "The server's certificate has changed since it was trusted: its SHA-256 "
+                       "fingerprint is now " +
+                           info.fingerprint + ", the trusted one is " + formatFingerprint(pinned) +
+                           ". Trust the new one only if you know that the server's certificate "
+                           "was replaced");
+    }
+    if (info.problem.empty()) {
+        return {};
+    }
+    return failure(FtpError::Certificate,
+                   "The server's certificate is not trusted (" + info.problem +
+                       "). Its SHA-256 fingerprint is " + info.fingerprint +
+                       "; trust it only if that is your server's certificate");
+}
+
+FtpResult FtpConnection::protectData() {
+    if (!encrypted_) {
+        return {};
+    }
+    Reply reply;
+    if (FtpResult result = command("PBSZ 0", reply); !result) {
+        return result;
+    }
+    if (reply.code / 100 == 2) {
+        if (FtpResult result = command("PROT P", reply); !result) {
+            return result;
+        }
+    }
+    if (reply.code / 100 == 2) {
+        dataProtected_ = true;
+        return {};
+    }
+    if (tls_.mode == TlsMode::Offered) {
+        return {};  // the listings and files go in clear text, the password did not
+    }
+    return failure(FtpError::Security,
+                   "The server refuses to encrypt the data connections (" + reply.text +
+                       "); this connection requires TLS",
+                   reply.code);
+}
+
 void FtpConnection::close() {
     std::unique_lock lock(exchangeMutex_, std::try_to_lock);
     if (!lock.owns_lock()) {
@@ -256,6 +375,9 @@ void FtpConnection::close() {
         Reply reply;
         if (sendCommand("QUIT")) {
             readReply(reply, std::min(kQuitLimit, ioLimit()));
+        }
+        if (control_) {
+            control_->endTls(std::min(kQuitLimit, ioLimit()));
         }
     }
     dropConnection({});
@@ -659,6 +781,7 @@ FtpResult FtpConnection::startData(DataChannel& channel, const std::string& line
         }
         return failFromReply(reply, namesPath);
     }
+    channel.accepted = true;
     if (channel.activeMode) {
         channel.socket = channel.listener->accept(ioLimit());
         if (!channel.socket) {
@@ -669,7 +792,52 @@ FtpResult FtpConnection::startData(DataChannel& channel, const std::string& line
         }
         trackDataSocket(channel.socket.get(), false);
     }
+    if (FtpResult result = secureData(channel); !result) {
+        channel.closeSockets();
+        // The server answers the failed transfer; that reply must not be left unread.
+        finishData(channel, namesPath);
+        return result;
+    }
     return {};
+}
+
+FtpResult FtpConnection::secureData(DataChannel& channel) {
+    if (!dataProtected_ || !channel.socket) {
+        return {};
+    }
+    // Servers such as vsftpd take a data connection only when it resumes the control
+    // connection's session; it also saves the full handshake per file.
+    // A TLS 1.3 server may take each ticket once, so the newest one goes first.
+    TlsSessionPtr controlSession;
+    if (!dataSession_) {
+        controlSession.reset(SSL_get1_session(control_->tls()));
+    }
+    ssl_session_st* session = dataSession_ ? dataSession_.get() : controlSession.get();
+    if (!channel.socket->startTls(tlsContext_.get(), hostName_, session, ioLimit())) {
+        return dataFailure(*channel.socket, "Cannot open a data connection");
+    }
+    if (!SSL_session_reused(channel.socket->tls())) {
+        // A new handshake must at least show the certificate the control connection showed.
+        const CertificateInfo data = certificateOf(channel.socket->tls());
+        if (data.fingerprint != certificate().fingerprint) {
+            return failure(FtpError::Certificate,
+                           "The data connection presented another certificate than the server "
+                           "(SHA-256 fingerprint " +
+                               data.fingerprint + ")");
+        }
+    }
+    return {};
+}
+
+void FtpConnection::keepDataSession(const DataChannel& channel) {
+    ssl_st* tls = channel.socket ? channel.socket->tls() : nullptr;
+    if (tls == nullptr || SSL_session_reused(tls) != 1) {
+        return;
+    }
+    TlsSessionPtr session(SSL_get1_session(tls));
+    if (session && SSL_SESSION_is_resumable(session.get()) == 1) {
+        dataSession_ = std::move(session);
+    }
 }
 
 FtpResult FtpConnection::finishData(DataChannel& channel, bool namesPath) {
@@ -760,6 +928,12 @@ FtpResult FtpConnection::fetchListing(const std::string& line, std::string& data
     FtpResult received;
     if (channel.socket) {
         received = readAll(*channel.socket, data, progress);
+        if (received && channel.socket->tls()) {
+            // The server's close_notify is answered: servers (vsftpd) take a session that
+            // ended without both for a broken one and refuse to resume it.
+            channel.socket->endTls(ioLimit());
+            keepDataSession(channel);
+        }
     }
     channel.closeSockets();
     FtpResult finished = finishData(channel, true);
@@ -1009,7 +1183,13 @@ FtpResult FtpConnection::uploadLocked(const std::filesystem::path& localFile,
         return result;
     }
     if (FtpResult result = startData(channel, "STOR " + remotePath, false); !result) {
-        return result;  // refused before anything was created
+        if (channel.accepted && connected_) {
+            // Taken, but the data connection failed (a TLS handshake, an active connection
+            // that never came): the server may have made an empty file.
+            Reply reply;
+            command("DELE " + remotePath, reply);
+        }
+        return result;  // otherwise refused before anything was created
     }
     FtpResult sent;
     if (channel.finalReply) {
@@ -1018,10 +1198,19 @@ FtpResult FtpConnection::uploadLocked(const std::filesystem::path& localFile,
                                             channel.finalReply->text);
     } else {
         sent = sendFileData(file.fd(), *channel.socket, progress);
+        const bool tls = channel.socket->tls() != nullptr;
+        if (sent && tls) {
+            // TLS servers take the close_notify as the end of the file; a cut upload sends none.
+            channel.socket->endTls(ioLimit());
+        }
         // An orderly close even when the upload was cut short: some servers (pyftpdlib) never
         // answer a transfer whose connection was reset, which would cost the control connection
         // as well. The server then keeps a partial file, which is deleted below.
         channel.socket->finishSending();
+        if (sent && tls) {
+            channel.socket->drainUntilClosed(ioLimit());
+            keepDataSession(channel);
+        }
     }
     channel.closeSockets();
     FtpResult finished = finishData(channel, false);

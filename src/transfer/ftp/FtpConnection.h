@@ -14,6 +14,7 @@
 #include "transfer/ftp/FtpReply.h"
 #include "transfer/ftp/FtpResult.h"
 #include "transfer/ftp/Socket.h"
+#include "transfer/ftp/Tls.h"
 
 // One FTP control connection and the data connections it opens, over our own sockets.
 //
@@ -42,8 +43,21 @@ class FtpConnection {
 
     // Connects and logs in. Port 0 means 21. An empty user logs in anonymously. Afterwards the
     // server's features are known and the transfer type is binary.
+    //
+    // With TLS (explicit FTPS) the client sends AUTH TLS after the greeting and makes the
+    // handshake before the user name goes out; the certificate must be trusted by the system
+    // or be the pinned one (Certificate otherwise). After the login, PBSZ 0 and PROT P protect
+    // the data connections, each of which resumes the control connection's TLS session.
+    // Required fails (Security) where the server refuses AUTH TLS or PROT P; Offered then
+    // goes on in clear text.
     FtpResult connect(const std::string& host, std::uint16_t port, const std::string& user,
-                      const std::string& password, bool passive, const FtpTimeouts& timeouts = {});
+                      const std::string& password, bool passive, const FtpTimeouts& timeouts = {},
+                      const TlsSettings& tls = {});
+    // The server's certificate of the last connect with TLS (also when it was refused).
+    CertificateInfo certificate() const;
+    // Whether the control connection is encrypted, and whether the data connections are.
+    bool encrypted() const { return encrypted_.load(); }
+    bool dataProtected() const { return dataProtected_.load(); }
 
     // Sends QUIT when the connection is idle and closes it; any thread. When an exchange is
     // running, it is aborted instead.
@@ -98,6 +112,11 @@ class FtpConnection {
     FtpResult connectLocked(const std::string& host, std::uint16_t port, const std::string& user,
                             const std::string& password);
     FtpResult login(const std::string& user, const std::string& password);
+    // AUTH TLS and the handshake of the control connection, as the TLS mode asks.
+    FtpResult secureControl(const std::string& host);
+    FtpResult checkCertificate(const CertificateInfo& info) const;
+    // PBSZ 0 and PROT P after the login of an encrypted connection.
+    FtpResult protectData();
     FtpResult sendCommand(const std::string& line);
     // Fails (OutOfStep or ConnectionLost) and drops the connection when anything has come from
     // the server that no command asked for.
@@ -127,6 +146,11 @@ class FtpConnection {
     FtpResult openPassive(DataChannel& channel);
     FtpResult openActive(DataChannel& channel);
     FtpResult startData(DataChannel& channel, const std::string& line, bool namesPath);
+    // The handshake of a data connection that the server has accepted.
+    FtpResult secureData(DataChannel& channel);
+    // After a data connection that resumed the session: its session, with the newest ticket
+    // the server gave, is the one the next data connection offers.
+    void keepDataSession(const DataChannel& channel);
     // After the data connection is done: reads the final reply of the transfer.
     FtpResult finishData(DataChannel& channel, bool namesPath);
     // Makes a data socket reachable by abort() (null: no longer); shuts it down at once when
@@ -183,6 +207,15 @@ class FtpConnection {
     };
     ListStyle listStyle_ = ListStyle::Unknown;
     std::string directory_;  // the server's current directory as last reported; empty: unknown
+
+    TlsSettings tls_;
+    TlsContextPtr tlsContext_;
+    TlsSessionPtr dataSession_;  // offered by the next data connection; null: the control's
+    std::string hostName_;       // as the user wrote it: the name the certificate must carry
+    std::atomic<bool> encrypted_{false};
+    std::atomic<bool> dataProtected_{false};
+    mutable std::mutex certificateMutex_;
+    CertificateInfo certificate_;
 };
 
 }  // namespace ftp

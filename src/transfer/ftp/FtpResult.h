@@ -20,6 +20,8 @@ enum class FtpError {
                      // reply would be paired with the wrong command
     InvalidName,     // the name holds CR, LF or NUL and was not sent
     LocalFile,       // the local file of an upload could not be read
+    Security,        // TLS was required and the server refused it, or its handshake failed
+    Certificate,     // the server's certificate is not trusted, or not the pinned one
 };
 
 struct FtpResult {

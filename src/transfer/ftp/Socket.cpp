@@ -5,6 +5,9 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -252,6 +255,9 @@ long Socket::readSome(char* buffer, std::size_t size, Millis limit) {
         fail(kClosedText);
         return -1;
     }
+    if (tls_) {
+        return tlsRead(buffer, size, limit, true);
+    }
     for (;;) {
         ssize_t count = ::recv(fd_, buffer, size, 0);
         if (count >= 0) {
@@ -280,6 +286,14 @@ long Socket::readPending(char* buffer, std::size_t size) {
         fail(kClosedText);
         return -1;
     }
+    if (tls_) {
+        const long count = tlsRead(buffer, size, Millis(0), false);
+        if (count == 0) {
+            fail("The server closed the connection");
+            return -1;
+        }
+        return count == -2 ? 0 : count;
+    }
     for (;;) {
         const ssize_t count = ::recv(fd_, buffer, size, MSG_DONTWAIT);
         if (count > 0) {
@@ -305,6 +319,9 @@ bool Socket::writeAll(std::string_view data, Millis limit) {
     if (!isOpen()) {
         fail(kClosedText);
         return false;
+    }
+    if (tls_) {
+        return tlsWrite(data, limit);
     }
     while (!data.empty()) {
         if (shutDown_) {
@@ -350,9 +367,164 @@ void Socket::shutdown() {
 
 void Socket::close() {
     std::lock_guard lock(descriptorMutex_);
+    tls_.reset();
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
+    }
+}
+
+// ---- TLS ------------------------------------------------------------------------------------
+
+namespace {
+
+bool isNumericAddress(const std::string& host) {
+    in6_addr scratch{};
+    return inet_pton(AF_INET, host.c_str(), &scratch) == 1 ||
+           inet_pton(AF_INET6, host.c_str(), &scratch) == 1;
+}
+
+}  // namespace
+
+bool Socket::tlsWait(int result, Millis limit, const char* what) {
+    const int error = SSL_get_error(tls_.get(), result);
+    if (error == SSL_ERROR_WANT_READ) {
+        return waitFor(POLLIN, limit);
+    }
+    if (error == SSL_ERROR_WANT_WRITE) {
+        return waitFor(POLLOUT, limit);
+    }
+    if (shutDown_) {
+        fail(kClosedText);
+    } else if (error == SSL_ERROR_SYSCALL && errno != 0) {
+        failErrno(what, errno);
+    } else if (error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL) {
+        fail(std::string(what) + ": the server closed the connection");
+    } else {
+        fail(std::string(what) + ": " + takeTlsError("TLS failure"));
+    }
+    ERR_clear_error();
+    return false;
+}
+
+bool Socket::startTls(ssl_ctx_st* context, const std::string& hostName, ssl_session_st* resume,
+                      Millis limit) {
+    timedOut_ = false;
+    if (!isOpen() || shutDown_) {
+        fail(kClosedText);
+        return false;
+    }
+    ERR_clear_error();
+    TlsPtr ssl(SSL_new(context));
+    if (!ssl || !bindToDescriptor(ssl.get(), fd_.load())) {
+        fail("TLS handshake failed: " + takeTlsError("out of memory"));
+        return false;
+    }
+    std::string name = hostName;
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
+        name = name.substr(1, name.size() - 2);
+    }
+    if (isNumericAddress(name)) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl.get()), name.c_str());
+    } else if (!name.empty()) {
+        SSL_set_tlsext_host_name(ssl.get(), name.c_str());
+        SSL_set1_host(ssl.get(), name.c_str());
+    }
+    if (resume) {
+        SSL_set_session(ssl.get(), resume);
+    }
+    tls_ = std::move(ssl);
+    const auto deadline = deadlineAfter(limit);
+    for (;;) {
+        ERR_clear_error();
+        const int result = SSL_connect(tls_.get());
+        if (result == 1) {
+            return true;
+        }
+        if (!tlsWait(result, Millis(remainingMillis(deadline)), "TLS handshake failed")) {
+            tls_.reset();
+            return false;
+        }
+    }
+}
+
+long Socket::tlsRead(char* buffer, std::size_t size, Millis limit, bool wait) {
+    for (;;) {
+        if (shutDown_) {
+            fail(kClosedText);
+            return -1;
+        }
+        ERR_clear_error();
+        std::size_t count = 0;
+        const int result = SSL_read_ex(tls_.get(), buffer, size, &count);
+        if (result == 1) {
+            return static_cast<long>(count);
+        }
+        const int error = SSL_get_error(tls_.get(), result);
+        if (error == SSL_ERROR_ZERO_RETURN) {
+            if (shutDown_) {
+                fail(kClosedText);  // our own shutdown() must not pass for a clean end
+                return -1;
+            }
+            return 0;  // close_notify, or an end without one (SSL_OP_IGNORE_UNEXPECTED_EOF)
+        }
+        if (!wait && error == SSL_ERROR_WANT_READ) {
+            return -2;  // nothing has come
+        }
+        if (!tlsWait(result, limit, "TLS read failed")) {
+            return -1;
+        }
+    }
+}
+
+bool Socket::tlsWrite(std::string_view data, Millis limit) {
+    while (!data.empty()) {
+        if (shutDown_) {
+            fail(kClosedText);
+            return false;
+        }
+        ERR_clear_error();
+        std::size_t count = 0;
+        const int result = SSL_write_ex(tls_.get(), data.data(), data.size(), &count);
+        if (result == 1) {
+            data.remove_prefix(count);
+            continue;
+        }
+        if (!tlsWait(result, limit, "TLS write failed")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Socket::endTls(Millis limit) {
+    if (!tls_ || !isOpen() || shutDown_) {
+        return;
+    }
+    const auto deadline = deadlineAfter(limit);
+    for (;;) {
+        ERR_clear_error();
+        const int result = SSL_shutdown(tls_.get());
+        // 0: our close_notify is out and the peer's has not come, which is all we wait for.
+        if (result >= 0) {
+            return;
+        }
+        if (SSL_get_error(tls_.get(), result) != SSL_ERROR_WANT_WRITE ||
+            !waitFor(POLLOUT, Millis(remainingMillis(deadline)))) {
+            ERR_clear_error();
+            return;
+        }
+    }
+}
+
+void Socket::drainUntilClosed(Millis limit) {
+    const auto deadline = deadlineAfter(limit);
+    char scratch[4096];
+    while (isOpen() && !shutDown_) {
+        const long count = readSome(scratch, sizeof scratch, Millis(remainingMillis(deadline)));
+        if (count <= 0) {
+            return;
+        }
     }
 }
 

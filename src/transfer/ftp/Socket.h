@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "transfer/ftp/Tls.h"
+
 // A TCP socket for the FTP client. Every call that waits has its own time limit, so a caller
 // never blocks for longer than it asked, and shutdown() may be called from any thread to make a
 // call that is waiting fail at once (the user pressed Stop, or the connection is being closed
@@ -53,6 +55,21 @@ class Socket {
     // Ends sending (the peer reads end of file); reading stays possible.
     void finishSending();
 
+    // Makes this a TLS client connection: the handshake, within `limit`, with `hostName` set
+    // for the server's name indication and the certificate's name check (a numeric address is
+    // checked as one). A `resume` session is offered for resumption. Every read and write is
+    // encrypted from here on. On failure lastError() says why; the socket stays open.
+    bool startTls(ssl_ctx_st* context, const std::string& hostName, ssl_session_st* resume,
+                  Millis limit);
+    ssl_st* tls() const { return tls_.get(); }
+    // Sends the close_notify of an orderly TLS end, without waiting for the peer's.
+    void endTls(Millis limit);
+    // Reads and drops what comes until the peer closes its end (its close_notify on TLS), at most
+    // `limit`. Closing a socket with bytes unread resets the connection, and a reset makes the
+    // peer's system drop data it has received but its program has not read yet: after an
+    // upload over TLS the server has always sent something (session tickets, its close_notify).
+    void drainUntilClosed(Millis limit);
+
     // Thread-safe: makes every waiting and later call fail at once. The descriptor itself is
     // released by close() or the destructor on the owning thread.
     void shutdown();
@@ -83,6 +100,11 @@ class Socket {
     std::atomic<bool> shutDown_{false};
     bool timedOut_ = false;
     std::string lastError_;
+    TlsPtr tls_;  // owned and used by the owning thread only
+    long tlsRead(char* buffer, std::size_t size, Millis limit, bool wait);
+    bool tlsWrite(std::string_view data, Millis limit);
+    // After a TLS call that did not complete: waits for what it needs; false on failure.
+    bool tlsWait(int result, Millis limit, const char* what);
 };
 
 }  // namespace ftp

@@ -258,3 +258,72 @@ TEST_F(ConnectionsFileTest, SavingThroughASymbolicLinkUpdatesTheLinkedFile) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(loadConnections(real).size(), 3u);
 }
+
+TEST_F(ConnectionsFileTest, TlsSettingsLiveBesideTheFileAndLeaveItAsEarlierVersionsReadIt) {
+    const fs::path file = temp_.path() / "KelvaneConnections.txt";
+    const fs::path tls = temp_.path() / "KelvaneConnections.tls.txt";
+    EXPECT_EQ(tlsSettingsPath(file), tls);
+
+    // A file of before: everything plain FTP, and saving it makes no TLS file.
+    const ConnectionList old = loadConnections(kSample);
+    ASSERT_EQ(old.size(), 2u);
+    EXPECT_EQ(old[0]->tlsMode, ftp::TlsMode::Off);
+    ASSERT_TRUE(saveConnections(file, old));
+    EXPECT_FALSE(fs::exists(tls));
+
+    // TLS on one connection: the connections file is byte for byte what it was.
+    old[1]->tlsMode = ftp::TlsMode::Offered;
+    old[1]->tlsFingerprint = ftp::formatFingerprint(std::string(64, 'A'));
+    ASSERT_TRUE(saveConnections(file, old));
+    EXPECT_EQ(readFile(file), readFile(kSample));
+    const ConnectionList back = loadConnections(file);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0]->tlsMode, ftp::TlsMode::Off);
+    EXPECT_EQ(back[1]->tlsMode, ftp::TlsMode::Offered);
+    EXPECT_EQ(back[1]->tlsFingerprint, old[1]->tlsFingerprint);
+
+    // Turned off again: the TLS file stays true rather than stale.
+    back[1]->tlsMode = ftp::TlsMode::Off;
+    back[1]->tlsFingerprint.clear();
+    ASSERT_TRUE(saveConnections(file, back));
+    EXPECT_EQ(loadConnections(file)[1]->tlsMode, ftp::TlsMode::Off);
+
+    // Hand-written: a record for a name not in the file, an unknown mode and a fingerprint that
+    // is no fingerprint are skipped; colons and case in a fingerprint do not matter.
+    writeFile(tls,
+              "KelvaneTls=1\r\nConnectionName=nobody\r\nTlsMode=required\r\nEndRecord=\r\n"
+              "ConnectionName=alpha-site\r\nTlsMode=REQUIRED\r\nTlsFingerprint=" +
+                  std::string(64, 'b') +
+                  "\r\nEndRecord=\r\nConnectionName=Beta Mirror\r\nTlsMode=sometimes\r\n"
+                  "TlsFingerprint=12:34\r\nEndRecord=\r\n");
+    const ConnectionList hand = loadConnections(file);
+    ASSERT_EQ(hand.size(), 2u);
+    EXPECT_EQ(hand[0]->tlsMode, ftp::TlsMode::Required);
+    EXPECT_EQ(hand[0]->tlsFingerprint, ftp::formatFingerprint(std::string(64, 'B')));
+    EXPECT_EQ(hand[1]->tlsMode, ftp::TlsMode::Off);
+    EXPECT_EQ(hand[1]->tlsFingerprint, "");
+}
+
+TEST(TlsNames, FingerprintsAndModesAreReadInEverySpellingAPersonTypes) {
+    const std::string digits(64, 'C');
+    const std::string colons = ftp::formatFingerprint(digits);
+    EXPECT_EQ(colons.size(), 95u);
+    EXPECT_EQ(colons.substr(0, 6), "CC:CC:");
+    for (const std::string& typed :
+         {digits, colons, std::string(64, 'c'), std::string("cc cc") + std::string(60, 'C')}) {
+        EXPECT_EQ(ftp::normaliseFingerprint(typed), digits) << typed;
+    }
+    for (const std::string& wrong :
+         {std::string(63, 'C'), std::string(66, 'C'), std::string(63, 'C') + "G", std::string()}) {
+        EXPECT_EQ(ftp::normaliseFingerprint(wrong), "") << wrong;
+    }
+    ftp::TlsMode mode = ftp::TlsMode::Off;
+    for (auto [text, expected] :
+         {std::pair{"off", ftp::TlsMode::Off}, std::pair{"Required", ftp::TlsMode::Required},
+          std::pair{"OFFERED", ftp::TlsMode::Offered}}) {
+        ASSERT_TRUE(ftp::parseTlsMode(text, mode)) << text;
+        EXPECT_EQ(mode, expected);
+        EXPECT_TRUE(ftp::parseTlsMode(ftp::tlsModeName(expected), mode));
+    }
+    EXPECT_FALSE(ftp::parseTlsMode("yes", mode));
+}
