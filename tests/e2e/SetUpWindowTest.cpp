@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -241,6 +242,8 @@ TEST_F(SetUpWindowTest, FromAnEmptySettingsFolderToASynchronisedSite) {
                 onNextModal<ConnectionAdvancedDlg>([&](ConnectionAdvancedDlg& advanced) {
                     type(advanced, "portEdit", std::to_string(server_.port()));
                     click(part<QRadioButton>(advanced, "passiveModeRadio"));
+                    // The test server has no TLS, which a new connection requires.
+                    part<QComboBox>(advanced, "tlsCombo")->setCurrentIndex(0);
                     clickOk(advanced);
                 });
                 click(part(edit, "advancedButton"));

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -15,8 +16,12 @@
 #include "support/FaultFtpServer.h"
 #include "support/PyFtpdServer.h"
 #include "support/RecordingPrompter.h"
+#include "support/TempFolder.h"
 #include "transfer/ConnectionDetails.h"
+#include "transfer/ConnectionsFile.h"
+#include "ui/ModalDialog.h"
 #include "ui/QtMessagePump.h"
+#include "ui/connections/TrustCertificateDlg.h"
 #include "ui/mainwindow/ConnectingDlg.h"
 
 namespace {
@@ -131,6 +136,61 @@ TEST_F(ConnectingDlgTest, StopOrEscapeDuringASlowLoginCancelsWithoutAMessage) {
         EXPECT_TRUE(stopRequested.load());
         connection_->disconnectFtp();
     }
+}
+
+TEST_F(ConnectingDlgTest, AnUntrustedCertificateIsAskedAboutOnceAndPinnedOnTrust) {
+    testsupport::PyFtpdServer server;
+    ASSERT_TRUE(server.useTls()) << server.error();
+    ASSERT_TRUE(server.start()) << server.error();
+    testsupport::TempFolder folder;
+    const auto file = folder.path() / "KelvaneConnections.txt";
+    ConnectingDlg::setTrustedCertificatesFile(file.string());
+    auto connection = connectionTo(server.host(), server.port(), server.user(), server.password());
+    connection->tlsMode = ftp::TlsMode::Required;
+
+    // Each answer in turn: Cancel gives up without a message, Trust pins and connects, and
+    // then nobody is asked again.
+    std::vector<QString> asked;
+    int answer = QDialog::Rejected;
+    const ModalRunner previous = setModalRunner([&](QDialog& dialog) {
+        auto* trust = qobject_cast<TrustCertificateDlg*>(&dialog);
+        EXPECT_NE(trust, nullptr) << dialog.objectName().toStdString();
+        if (trust != nullptr) {
+            asked.push_back(trust->explanation());
+            EXPECT_EQ(trust->windowTitle(), "Untrusted Certificate");
+            EXPECT_NE(
+                trust->findChild<QLabel*>("fingerprintValue")
+                    ->text()
+                    .indexOf(QString::fromStdString(server.certificateFingerprint()).left(47)),
+                -1);
+        }
+        return answer;
+    });
+    for (const int given : {int(QDialog::Rejected), int(QDialog::Accepted), -1}) {
+        answer = given;
+        ConnectingDlg dialog(connection, nullptr, true);
+        const int result = showUntilClosed(dialog);
+        EXPECT_EQ(result, given == QDialog::Rejected ? QDialog::Rejected : QDialog::Accepted);
+        EXPECT_TRUE(prompter_.messages.empty()) << prompter_.messages.front();
+        connection->disconnectFtp();
+    }
+    setModalRunner(previous);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[0].indexOf("cannot be verified"), -1) << asked[0].toStdString();
+    EXPECT_EQ(connection->tlsFingerprint, server.certificateFingerprint());
+    const std::string saved = testsupport::readFile(tlsSettingsPath(file));
+    EXPECT_NE(saved.find("ConnectionName=Harbour Site\r\nTlsMode=required\r\nTlsFingerprint=" +
+                         server.certificateFingerprint()),
+              std::string::npos)
+        << saved;
+
+    // Without the question (a run), a refused certificate is reported with its fingerprint.
+    connection->tlsFingerprint.clear();
+    ConnectingDlg run(connection);
+    EXPECT_EQ(showUntilClosed(run), QDialog::Rejected);
+    ASSERT_EQ(prompter_.messages.size(), 1u);
+    EXPECT_NE(prompter_.messages.front().find(server.certificateFingerprint()), std::string::npos);
+    ConnectingDlg::setTrustedCertificatesFile({});
 }
 
 }  // namespace

@@ -12,8 +12,16 @@
 #include "ui/connections/ConnectionAdvancedDlg.h"
 #include "ui/connections/ConnectionManagerDlg.h"
 #include "ui/connections/EditConnectionDlg.h"
+#include "ui/connections/TrustCertificateDlg.h"
 
 namespace {
+
+constexpr const char* kTrusted =
+    "3F:A2:9C:11:07:D4:E8:5B:62:90:AF:1C:D3:48:7E:05:B9:21:6C:F0:8A:33:E7:4D:90:12:C6:5E:AB:78:"
+    "0F:D9";
+constexpr const char* kSeen =
+    "C7:41:0E:9B:52:AD:16:F3:88:2C:D0:7A:E5:39:B4:61:0D:F2:97:4E:A8:13:6B:C5:29:F0:7D:E2:54:8A:"
+    "B3:06";
 
 std::shared_ptr<ConnectionDetails> connection(const char* name, const char* server,
                                               const char* user, const char* email,
@@ -56,8 +64,21 @@ void renderConnections(const ScreenshotContext& context) {
     EditConnectionDlg edit(otherNames, active);
     context.save(edit, "EditConnectionDlg");
 
-    ConnectionAdvancedDlg advanced({active->port, active->passive});
+    ConnectionAdvancedDlg advanced(
+        {active->port, active->passive, ftp::TlsMode::Required, kTrusted});
     context.save(advanced, "ConnectionAdvancedDlg");
+
+    ftp::CertificateInfo seen;
+    seen.subject = "CN=ftp.harbourbooks.example";
+    seen.issuer = "CN=ftp.harbourbooks.example";
+    seen.validFrom = "Dec  1 09:00:00 2026 GMT";
+    seen.validUntil = "Dec  1 09:00:00 2027 GMT";
+    seen.fingerprint = kSeen;
+    seen.problem = "self-signed certificate";
+    TrustCertificateDlg untrusted("Harbour Books", seen, "");
+    context.save(untrusted, "TrustCertificateDlg");
+    TrustCertificateDlg changed("Harbour Books", seen, kTrusted);
+    context.save(changed, "TrustCertificateDlg-changed");
 }
 
 const ScreenshotRegistrar registrar("connections", renderConnections);

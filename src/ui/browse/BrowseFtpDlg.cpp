@@ -144,7 +144,7 @@ void BrowseFtpDlg::OnTimer() {
 void BrowseFtpDlg::openConnection() {
     showStatus("Connecting...");
     ui_->connectionStateLabel->setText(QStringLiteral("Connecting"));
-    ConnectingDlg connecting(active_, this);
+    ConnectingDlg connecting(active_, this, true);
     runModal(connecting);
     showStatus("");
     showConnectionState();

@@ -1,7 +1,9 @@
 #include "ui/connections/ConnectionAdvancedDlg.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 
 #include "ui/Tooltips.h"
@@ -11,6 +13,10 @@
 namespace {
 
 constexpr std::int64_t kHighestPort = 65535;
+
+// The encryption choices in the order of the box.
+constexpr ftp::TlsMode kTlsModes[] = {ftp::TlsMode::Off, ftp::TlsMode::Required,
+                                      ftp::TlsMode::Offered};
 
 }  // namespace
 
@@ -25,15 +31,36 @@ ConnectionAdvancedDlg::ConnectionAdvancedDlg(const Settings& settings, QWidget* 
         {ui_->portEdit, "Enter server port number to connect to (0 for default)"},
         {ui_->activeModeRadio, modeTip},
         {ui_->passiveModeRadio, modeTip},
+        {ui_->tlsCombo, "Encrypt the password and the files with FTP over TLS (FTPS)"},
+        {ui_->forgetCertificateButton,
+         "Forget the trusted certificate: the next connection asks again"},
     });
 
     ui_->portEdit->setText(QString::number(settings_.port));
     (settings_.passive ? ui_->passiveModeRadio : ui_->activeModeRadio)->setChecked(true);
+    for (std::size_t i = 0; i < std::size(kTlsModes); ++i) {
+        if (kTlsModes[i] == settings_.tlsMode) {
+            ui_->tlsCombo->setCurrentIndex(static_cast<int>(i));
+        }
+    }
+    connect(ui_->forgetCertificateButton, &QPushButton::clicked, this, [this] {
+        settings_.tlsFingerprint.clear();
+        showTrustedCertificate();
+    });
+    showTrustedCertificate();
     ui_->portEdit->setFocus();
     ui_->portEdit->selectAll();
 }
 
 ConnectionAdvancedDlg::~ConnectionAdvancedDlg() = default;
+
+void ConnectionAdvancedDlg::showTrustedCertificate() {
+    const bool trusted = !settings_.tlsFingerprint.empty();
+    ui_->certificateEdit->setText(trusted ? QString::fromStdString(settings_.tlsFingerprint)
+                                          : QStringLiteral("None"));
+    ui_->certificateEdit->setCursorPosition(0);
+    ui_->forgetCertificateButton->setEnabled(trusted);
+}
 
 void ConnectionAdvancedDlg::accept() {
     const std::optional<std::int64_t> port = readUnsignedBox(*ui_->portEdit, 0, kHighestPort);
@@ -42,5 +69,9 @@ void ConnectionAdvancedDlg::accept() {
     }
     settings_.port = static_cast<std::uint16_t>(*port);
     settings_.passive = ui_->passiveModeRadio->isChecked();
+    const int tls = ui_->tlsCombo->currentIndex();
+    if (tls >= 0 && static_cast<std::size_t>(tls) < std::size(kTlsModes)) {
+        settings_.tlsMode = kTlsModes[tls];
+    }
     QDialog::accept();
 }

@@ -3,12 +3,16 @@
 #include <QDialog>
 #include <cstdint>
 #include <memory>
+#include <string>
+
+#include "transfer/ftp/Tls.h"
 
 namespace Ui {
 class ConnectionAdvancedDlg;
 }
 
-// "FTP Connection Advanced Settings": the port and the transfer mode of one connection. Opened
+// "FTP Connection Advanced Settings": the port, the transfer mode and the encryption (FTP over
+// TLS, with the certificate trusted for the connection) of one connection. Opened
 // by the connection edit dialog with the values it keeps; hands them back on OK.
 class ConnectionAdvancedDlg : public QDialog {
     Q_OBJECT
@@ -18,6 +22,8 @@ class ConnectionAdvancedDlg : public QDialog {
     struct Settings {
         std::uint16_t port = 0;  // 0: the protocol's default
         bool passive = false;    // the mode: false active (0), true passive (1)
+        ftp::TlsMode tlsMode = ftp::TlsMode::Off;
+        std::string tlsFingerprint;  // the trusted certificate; "Forget" empties it
     };
 
     explicit ConnectionAdvancedDlg(const Settings& settings, QWidget* parent = nullptr);
@@ -31,6 +37,8 @@ class ConnectionAdvancedDlg : public QDialog {
     void accept() override;
 
   private:
+    void showTrustedCertificate();
+
     std::unique_ptr<Ui::ConnectionAdvancedDlg> ui_;
     Settings settings_;
 };

@@ -192,6 +192,9 @@ void ConnectionManagerDlg::OnNew() {
         return;
     }
     const auto created = std::make_shared<ConnectionDetails>();
+    // A connection made from now on keeps its password and files out of sight on the way;
+    // connections of before stay what they were.
+    created->tlsMode = ftp::TlsMode::Required;
     EditConnectionDlg edit(allNames(), created, this);
     if (runModal(edit) == QDialog::Accepted) {
         modified_ = true;

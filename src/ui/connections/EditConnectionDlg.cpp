@@ -54,6 +54,8 @@ EditConnectionDlg::EditConnectionDlg(std::set<std::string> namesInUse,
         ui_->emailEdit->setText(QString::fromStdString(connection_->email));
         advanced_.port = connection_->port;
         advanced_.passive = connection_->passive;
+        advanced_.tlsMode = connection_->tlsMode;
+        advanced_.tlsFingerprint = connection_->tlsFingerprint;
     }
     ui_->nameEdit->setFocus();
 }
@@ -79,6 +81,8 @@ void EditConnectionDlg::accept() {
     typed.email = typedText(*ui_->emailEdit, connection_->email);
     typed.port = advanced_.port;
     typed.passive = advanced_.passive;
+    typed.tlsMode = advanced_.tlsMode;
+    typed.tlsFingerprint = advanced_.tlsFingerprint;
     const std::string problem = connectionDetailsProblem(typed, namesInUse_);
     if (!problem.empty()) {
         prompter().messageBox(problem);

@@ -30,6 +30,7 @@
 #include "ui/Tooltips.h"
 #include "ui/browse/BrowseSettings.h"
 #include "ui/icons/Icons.h"
+#include "ui/mainwindow/ConnectingDlg.h"
 #include "ui/mainwindow/FileDialogs.h"
 #include "ui/mainwindow/WindowDialogs.h"
 #include "ui_CSynchroniserDlg.h"
@@ -135,6 +136,7 @@ void CSynchroniserDlg::initialise(const std::string& commandLineFile) {
     // Read before any file is opened, so that a profile opened below finds the connection its
     // FTP location names (an automatic start needs it half a second later).
     sync_.connections = loadConnections(settings_.connectionsFileName);
+    ConnectingDlg::setTrustedCertificatesFile(settings_.connectionsFileName);
     fillLocationBox(*ui_->localLocationCombo, settings_.location1, settings_.location1.front());
     fillLocationBox(*ui_->ftpLocationCombo, settings_.location2, settings_.location2.front());
     fillRecentFilesBox();
@@ -780,6 +782,7 @@ void CSynchroniserDlg::reloadConnections() {
         }
     }
     sync_.connections = loadConnections(settings_.connectionsFileName);
+    ConnectingDlg::setTrustedCertificatesFile(settings_.connectionsFileName);
     std::string name;
     std::string path;
     parseFtpLocation(sync_.options.ftpLocation, name, path);
@@ -804,7 +807,7 @@ void CSynchroniserDlg::OnConnect() {
                     clearFtpFolderPath();
                 }
                 if (selected != nullptr && !selected->isConnected()) {
-                    dialogs_.connecting(this, selected);
+                    dialogs_.connecting(this, selected, true);
                 }
             } else {
                 saveChangedConnections(browsed.connectionsChanged);

@@ -3,12 +3,30 @@
 #include "common/ErrorReport.h"
 #include "engine/ConnectingLogic.h"
 #include "transfer/ConnectionDetails.h"
+#include "transfer/ConnectionsFile.h"
+#include "ui/ModalDialog.h"
+#include "ui/connections/TrustCertificateDlg.h"
 #include "ui_ConnectingDlg.h"
 
-ConnectingDlg::ConnectingDlg(std::shared_ptr<ConnectionDetails> connection, QWidget* parent)
+namespace {
+
+std::string& trustedCertificatesFile() {
+    static std::string file;
+    return file;
+}
+
+}  // namespace
+
+void ConnectingDlg::setTrustedCertificatesFile(const std::string& connectionsFile) {
+    trustedCertificatesFile() = connectionsFile;
+}
+
+ConnectingDlg::ConnectingDlg(std::shared_ptr<ConnectionDetails> connection, QWidget* parent,
+                             bool askTrust)
     : QDialog(parent),
       ui_(std::make_unique<Ui::ConnectingDlg>()),
-      connection_(std::move(connection)) {
+      connection_(std::move(connection)),
+      askTrust_(askTrust) {
     ui_->setupUi(this);
     if (connection_ != nullptr) {
         ui_->connectionNameEdit->setText(QString::fromStdString(connection_->name));
@@ -36,7 +54,21 @@ void ConnectingDlg::OnTimer() {
         return;
     }
     connecting_ = true;
-    const bool connected = connectAsDialogWould(connection_);
+    TrustQuestion question;
+    bool trusted = false;
+    if (askTrust_) {
+        question = [this, &trusted](const ConnectionDetails& connection,
+                                    const ftp::CertificateInfo& seen) {
+            TrustCertificateDlg dialog(connection.name, seen, connection.tlsFingerprint, this);
+            trusted = runModal(dialog) == QDialog::Accepted;
+            return trusted;
+        };
+    }
+    const bool connected = connectAsDialogWould(connection_, question);
+    if (trusted && !trustedCertificatesFile().empty()) {
+        // Kept at once: the connection list may never be saved in this session.
+        saveTlsSettings(trustedCertificatesFile(), *connection_);
+    }
     connecting_ = false;
     done(connected ? Accepted : Rejected);
 }

@@ -62,8 +62,9 @@ void QtWindowDialogs::report(QWidget* parent, const ReportData& report) {
 }
 
 bool QtWindowDialogs::connecting(QWidget* parent,
-                                 const std::shared_ptr<ConnectionDetails>& connection) {
-    ConnectingDlg dialog(connection, parent);
+                                 const std::shared_ptr<ConnectionDetails>& connection,
+                                 bool askTrust) {
+    ConnectingDlg dialog(connection, parent, askTrust);
     return dialog.exec() == QDialog::Accepted;
 }
 

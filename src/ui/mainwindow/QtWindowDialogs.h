@@ -20,7 +20,8 @@ class QtWindowDialogs final : public WindowDialogs {
     bool batchList(QWidget* parent, BatchList& batch) override;
     bool reviewPlan(QWidget* parent, PlanForReview& plan) override;
     void report(QWidget* parent, const ReportData& report) override;
-    bool connecting(QWidget* parent, const std::shared_ptr<ConnectionDetails>& connection) override;
+    bool connecting(QWidget* parent, const std::shared_ptr<ConnectionDetails>& connection,
+                    bool askTrust = false) override;
     std::optional<std::string> chooseLocalFolder(QWidget* parent,
                                                  const std::string& startPath) override;
     FtpBrowse browseFtp(QWidget* parent, ConnectionList& connections,

@@ -35,9 +35,10 @@ class WindowDialogs {
     // SyncReportDlg after a run and for "Last Report"; "View Details" opens SyncResultsDlg in
     // results mode on the report's lists. Closes at once while quietMode is on.
     virtual void report(QWidget* parent, const ReportData& report) = 0;
-    // ConnectingDlg, the "Please wait..." dialog; true when the connection is open.
-    virtual bool connecting(QWidget* parent,
-                            const std::shared_ptr<ConnectionDetails>& connection) = 0;
+    // ConnectingDlg, the "Please wait..." dialog; true when the connection is open. With
+    // askTrust (a person pressed Connect) a refused server certificate is put to the question.
+    virtual bool connecting(QWidget* parent, const std::shared_ptr<ConnectionDetails>& connection,
+                            bool askTrust = false) = 0;
 
     // The folder tree titled "Select Local Folder", starting at `startPath`; the chosen folder
     // (with a trailing separator), nothing on Cancel.

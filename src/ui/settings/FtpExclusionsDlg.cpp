@@ -72,7 +72,7 @@ void FtpExclusionsDlg::OnLostFiles() {
         if (chooseConnection(this, connections_, active_, changed)) {
             connectionsChanged_ = connectionsChanged_ || changed;
             if (active_ != nullptr && !active_->isConnected()) {
-                ConnectingDlg connecting(active_, this);
+                ConnectingDlg connecting(active_, this, true);
                 runModal(connecting);
             }
         }

@@ -299,6 +299,37 @@ TEST_F(ConnectionDialogsTest, AdvancedDialogTakesPortsFrom0To65535AndTheMode) {
     }
 }
 
+TEST_F(ConnectionDialogsTest, AdvancedDialogSetsTheEncryptionAndForgetsATrustedCertificate) {
+    const std::string pin = ftp::formatFingerprint(std::string(64, 'E'));
+    ConnectionAdvancedDlg dialog({21, true, ftp::TlsMode::Offered, pin});
+    auto& tls = child<QComboBox>(dialog, "tlsCombo");
+    EXPECT_EQ(tls.currentText(), "When the server offers it");
+    EXPECT_EQ(child(dialog, "certificateEdit").text().toStdString(), pin);
+    tls.setCurrentIndex(1);
+    press(dialog, "forgetCertificateButton");
+    EXPECT_EQ(child(dialog, "certificateEdit").text(), "None");
+    EXPECT_FALSE(child<QPushButton>(dialog, "forgetCertificateButton").isEnabled());
+    dialog.accept();
+    EXPECT_EQ(dialog.settings().tlsMode, ftp::TlsMode::Required);
+    EXPECT_EQ(dialog.settings().tlsFingerprint, "");
+
+    // What the edit dialog hands over and takes back, and what a new connection starts with.
+    auto connection = details("Mine", "h.example");
+    connection->tlsFingerprint = pin;
+    EditConnectionDlg edit({}, connection);
+    EXPECT_EQ(edit.advancedSettings().tlsMode, ftp::TlsMode::Off);
+    EXPECT_EQ(edit.advancedSettings().tlsFingerprint, pin);
+    steps_.push_back([](QDialog& advanced) {
+        child<QComboBox>(advanced, "tlsCombo").setCurrentIndex(2);
+        advanced.accept();
+        return advanced.result();
+    });
+    press(edit, "advancedButton");
+    edit.accept();
+    EXPECT_EQ(connection->tlsMode, ftp::TlsMode::Offered);
+    EXPECT_EQ(connection->tlsFingerprint, pin);
+}
+
 TEST_F(ConnectionDialogsTest, AdvancedSettingsReachTheConnectionOnlyWithTheEditDialogsOk) {
     auto connection = details("Mine", "h.example");
     EditConnectionDlg dialog({}, connection);
@@ -623,6 +654,10 @@ TEST_F(ConnectionDialogsTest, AConnectionCreatedInTheManagerIsSavedAndLogsIn) {
     steps_.push_back([&probe](QDialog& advanced) {
         child(advanced, "portEdit").setText(QString::number(probe.port));
         child<QRadioButton>(advanced, "passiveModeRadio").setChecked(true);
+        // A new connection requires TLS; this server has none.
+        auto& tls = child<QComboBox>(advanced, "tlsCombo");
+        EXPECT_EQ(tls.currentText(), "Required");
+        tls.setCurrentIndex(0);
         advanced.accept();
         return advanced.result();
     });

@@ -130,6 +130,7 @@ class MainWindowBrowseTest : public MainWindowFixture {
         on["ConnectionAdvancedDlg"] = [this](QDialog& dialog) {
             part<QLineEdit>(dialog, "portEdit").setText(QString::number(server_.port()));
             part<QRadioButton>(dialog, "passiveModeRadio").setChecked(true);
+            part<QComboBox>(dialog, "tlsCombo").setCurrentIndex(0);  // a server without TLS
             dialog.accept();
             return dialog.result();
         };

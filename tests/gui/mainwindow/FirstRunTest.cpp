@@ -102,7 +102,7 @@ TEST_F(FirstRunTest, TheGuidesFirstStepsSynchroniseASite) {
     testsupport::CliProcess added(
         {"--config-dir", settingsFolder().string(), "connections", "add", "mysite", "--server",
          server.host(), "--port", std::to_string(server.port()), "--user", server.user(),
-         "--password-stdin"},
+         "--password-stdin", "--tls", "off"},
         folder("cli"), -1, server.password() + "\n");
     const testsupport::CliResult result = added.finish();
     ASSERT_EQ(result.status, 0) << result.err;

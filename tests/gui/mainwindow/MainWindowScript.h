@@ -61,7 +61,8 @@ class ScriptedWindowDialogs final : public WindowDialogs {
         }
     }
     // Without a script it connects the way the real "Please wait..." dialog does.
-    bool connecting(QWidget*, const std::shared_ptr<ConnectionDetails>& connection) override {
+    bool connecting(QWidget*, const std::shared_ptr<ConnectionDetails>& connection,
+                    bool = false) override {
         calls.push_back("connecting");
         return onConnecting ? onConnecting(connection) : connectAsDialogWould(connection);
     }
