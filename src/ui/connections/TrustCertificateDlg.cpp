@@ -1,6 +1,7 @@
 #include "ui/connections/TrustCertificateDlg.h"
 
 #include <QDialogButtonBox>
+#include <QLayout>
 #include <QPushButton>
 
 #include "ui_TrustCertificateDlg.h"
@@ -50,6 +51,15 @@ TrustCertificateDlg::TrustCertificateDlg(const std::string& connectionName,
         const QString before = QString::fromStdString(trusted);
         ui_->trustedValue->setText(before.left(47) + "\n" + before.mid(48));
     }
+    // Never lower than the two lines of a fingerprint, at any scale.
+    for (QLabel* twoLines : {ui_->fingerprintValue, ui_->trustedValue}) {
+        twoLines->setMinimumHeight(2 * twoLines->fontMetrics().lineSpacing() + 4);
+        twoLines->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    for (QLabel* name : {ui_->fingerprintLabel, ui_->trustedLabel}) {
+        ui_->certificateLayout->setAlignment(name, Qt::AlignLeft | Qt::AlignTop);
+    }
+    layout()->setSizeConstraint(QLayout::SetMinimumSize);
     adjustSize();
 }
 
