@@ -64,8 +64,9 @@ BENCH_BUILD_DIR ?= build-bench
 BENCH_ARGS ?=
 
 # Optimised build with the test support library, which starts the loopback servers. Then whole
-# synchronisation runs of kelvane-cli, lftp and rclone on loopback pyftpdlib and vsftpd; the
-# table goes to bench/RESULTS.md.
+# synchronisation runs of kelvane-cli, lftp and rclone on loopback pyftpdlib and vsftpd, and the
+# FTPS pass (kelvane-cli and lftp over explicit TLS, with their plain-FTP first uploads
+# beside them); the tables go to bench/RESULTS.md.
 bench:
 	@bash scripts/install-deps.sh --bench
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_UI=OFF \
@@ -73,6 +74,7 @@ bench:
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench_small_upload kelvane-cli
 	$(BENCH_BUILD_DIR)/bench/bench_small_upload
 	/usr/bin/python3 bench/sync_bench.py --cli $(BENCH_BUILD_DIR)/src/kelvane-cli $(BENCH_ARGS)
+	/usr/bin/python3 bench/sync_bench.py --cli $(BENCH_BUILD_DIR)/src/kelvane-cli --tls $(BENCH_ARGS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -20,6 +20,13 @@ Standard library only; run it with /usr/bin/python3 (the Debian pyftpdlib lives 
   /usr/bin/python3 bench/sync_bench.py                 # 1,000 files, 5 repetitions
   /usr/bin/python3 bench/sync_bench.py --files 10000   # the 10,000-file site
   /usr/bin/python3 bench/sync_bench.py --quick         # smoke run: 200 files, 1 repetition
+  /usr/bin/python3 bench/sync_bench.py --tls           # the FTPS pass (see below)
+
+With --tls the run is an FTPS pass instead: both servers demand explicit TLS (AUTH TLS, then
+PROT P for every data connection) with a self-signed certificate made for the run, and
+kelvane-cli and lftp are measured over it (first and same), with kelvane-cli's and lftp's
+plain-FTP first upload taken in the same rounds, so the FTPS/plain ratio comes from one run on
+one machine. It writes its own section of the results file and leaves the plain ones alone.
 """
 
 import argparse
@@ -57,6 +64,12 @@ SCENARIO_TEXT = {
 ALL_SERVERS = ("pyftpdlib", "vsftpd")
 ALL_TOOLS = ("kelvane", "lftp", "lftp-lean", "rclone")
 PEERS = ("lftp", "lftp-lean", "rclone")
+# The FTPS pass: plain-FTP tools measure the first upload only, as the reference for the TLS ones.
+TLS_TOOLS = ("kelvane", "lftp")
+TLS_SCENARIOS = ("first", "same")
+TLS_SUFFIX = "-ftps"
+DATA_COMMANDS = ("EPSV", "PASV", "EPRT", "PORT")
+ERROR_WORDS = re.compile(r"(?i)error|fail|denied|refused|timed? ?out|closed|\b[45]\d\d\b")
 MiB = 1024 * 1024
 
 
@@ -451,13 +464,63 @@ def command_verb(line):
     return verb
 
 
+class Certificate:
+    """A self-signed EC P-256 certificate for 127.0.0.1, made with openssl for one run."""
+
+    def __init__(self, folder):
+        os.makedirs(folder, exist_ok=True)
+        self.cert = os.path.join(folder, "cert.pem")
+        self.key = os.path.join(folder, "key.pem")
+        made = subprocess.run(
+            ["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+             "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-keyout", self.key,
+             "-out", self.cert, "-subj", "/CN=127.0.0.1",
+             "-addext", "subjectAltName=IP:127.0.0.1"],
+            stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+        if made.returncode != 0:
+            raise RuntimeError("openssl req failed: " + made.stderr.strip()[-500:])
+        shown = subprocess.run(
+            ["openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in", self.cert],
+            stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+        # "sha256 Fingerprint=AB:CD:..." (the label's case differs between openssl versions)
+        value = shown.stdout.strip().split("=", 1)[-1].strip()
+        if shown.returncode != 0 or not re.fullmatch(r"(?:[0-9A-Fa-f]{2}:){31}[0-9A-Fa-f]{2}",
+                                                      value):
+            raise RuntimeError("openssl x509 gave no SHA-256 fingerprint: %r %s" % (
+                shown.stdout.strip(), shown.stderr.strip()[-300:]))
+        self.fingerprint = value.upper()
+        os.chmod(self.key, 0o600)
+
+
+def negotiated_tls(port):
+    """The TLS version, cipher and key exchange a server chooses for openssl's client."""
+    try:
+        probe = subprocess.run(
+            ["openssl", "s_client", "-starttls", "ftp", "-connect", "127.0.0.1:%d" % port,
+             "-brief"], stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=20)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        return "unknown (%s)" % error
+    found = {}
+    for line in (probe.stderr + probe.stdout).splitlines():
+        key, _, value = line.partition(":")
+        if key.strip() in ("Protocol version", "Ciphersuite", "Server Temp Key",
+                           "Peer signature type"):
+            found[key.strip()] = value.strip()
+    if not found:
+        return "unknown (%s)" % (probe.stderr.strip().splitlines()[-1:] or ["no output"])[0]
+    return ", ".join(found[k] for k in ("Protocol version", "Ciphersuite", "Server Temp Key",
+                                         "Peer signature type") if k in found)
+
+
 class Server:
-    """One FTP server on 127.0.0.1 serving root/; the tools synchronise root/site."""
+    """One FTP server on 127.0.0.1 serving root/; the tools synchronise root/site. With a
+    certificate it demands explicit TLS on the control and every data connection."""
 
     name = ""
 
-    def __init__(self, work):
+    def __init__(self, work, certificate=None):
         self.work = work
+        self.certificate = certificate
         self.root = os.path.join(work, "root")
         self.site = os.path.join(self.root, "site")
         self.log = os.path.join(work, "commands.log")
@@ -497,10 +560,19 @@ class Server:
 PYFTPD_SERVER = r'''
 import json, logging, os, sys, threading
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 root, user, password, log_path = sys.argv[1:5]
+certfile, keyfile = (sys.argv[5:7] + ["", ""])[:2]
+if certfile:
+    # Needs PyOpenSSL (python3-openssl). AUTH TLS before the login, PROT P before any transfer.
+    from pyftpdlib.handlers import TLS_FTPHandler as BaseHandler
+    BaseHandler.certfile = certfile
+    BaseHandler.keyfile = keyfile
+    BaseHandler.tls_control_required = True
+    BaseHandler.tls_data_required = True
+else:
+    from pyftpdlib.handlers import FTPHandler as BaseHandler
 # pyftpdlib logs every transfer and folder change at INFO; the server's own bookkeeping is not
 # what is measured, so only warnings are written.
 logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -510,7 +582,7 @@ authorizer.add_user(user, password, root, perm="elradfmwMT")
 
 sessions = [0]
 
-class Handler(FTPHandler):
+class Handler(BaseHandler):
     # Each connection keeps its commands and writes them in one line when it closes.
     def on_connect(self):
         sessions[0] += 1
@@ -557,8 +629,11 @@ class PyFtpd(Server):
         with open(script, "w") as f:
             f.write(PYFTPD_SERVER)
         err = open(os.path.join(self.work, "server.err"), "wb")
+        argv = [SERVER_PYTHON, script, self.root, self.user, self.password, self.log]
+        if self.certificate:
+            argv += [self.certificate.cert, self.certificate.key]
         self.process = subprocess.Popen(
-            [SERVER_PYTHON, script, self.root, self.user, self.password, self.log],
+            argv,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err, start_new_session=True,
             preexec_fn=_die_with_parent)
         err.close()
@@ -631,7 +706,7 @@ class Vsftpd(Server):
                     "secure_chroot_dir=" + empty, "seccomp_sandbox=NO", "pasv_enable=YES",
                     "port_enable=YES", "connect_from_port_20=NO", "delay_failed_login=0",
                     "use_localtime=YES", "log_ftp_protocol=YES", "xferlog_enable=YES",
-                    "vsftpd_log_file=" + self.log, ""]))
+                    "vsftpd_log_file=" + self.log] + self.tls_settings() + [""]))
             err = open(os.path.join(self.work, "server.err"), "wb")
             self.process = subprocess.Popen([VSFTPD, conf], stdin=subprocess.DEVNULL,
                                             stdout=err, stderr=err, start_new_session=True,
@@ -644,6 +719,17 @@ class Vsftpd(Server):
             with open(os.path.join(self.work, "server.err"), "rb") as f:
                 last = f.read().decode("utf-8", "replace")[-500:]
         raise RuntimeError("vsftpd did not start: " + last)
+
+    def tls_settings(self):
+        # TLS demanded for the anonymous login and every data connection, each data
+        # connection resuming the control connection's session, as in the integration tests.
+        if not self.certificate:
+            return []
+        return ["ssl_enable=YES", "rsa_cert_file=" + self.certificate.cert,
+                "rsa_private_key_file=" + self.certificate.key, "allow_anon_ssl=YES",
+                "force_anon_logins_ssl=YES", "force_anon_data_ssl=YES",
+                "force_local_logins_ssl=YES", "force_local_data_ssl=YES",
+                "require_ssl_reuse=YES", "ssl_ciphers=HIGH"]
 
     def remote_path(self):
         return self.site  # no chroot: the server names folders by their real paths
@@ -685,9 +771,13 @@ def tool_version(argv):
 class Tool:
     name = ""
 
-    def __init__(self, work, env):
+    def __init__(self, work, env, tls=False):
         self.work = work
         self.env = env
+        # Over FTPS the tool is measured as a row of its own ("kelvane-ftps", "lftp-ftps").
+        self.tls = tls
+        if tls:
+            self.name = type(self).name + TLS_SUFFIX
 
     def available(self):
         return True, ""
@@ -696,8 +786,8 @@ class Tool:
 class Kelvane(Tool):
     name = "kelvane"
 
-    def __init__(self, work, env, cli):
-        super().__init__(work, env)
+    def __init__(self, work, env, cli, tls=False):
+        super().__init__(work, env, tls)
         self.cli = cli
         self.config = os.path.join(work, "config")
         os.makedirs(self.config, exist_ok=True)
@@ -713,6 +803,8 @@ class Kelvane(Tool):
             return False, "kelvane-cli does not start: %s" % e
         if probe.returncode != 0 or "run" not in probe.stdout:
             return False, "kelvane-cli has no run command yet"
+        if self.tls and "--tls-fingerprint" not in probe.stdout:
+            return False, "kelvane-cli has no FTPS yet"
         return True, ""
 
     def version(self):
@@ -738,6 +830,20 @@ class Kelvane(Tool):
         with open(path, "wb") as f:
             f.write(b"".join(records))
         os.chmod(path, 0o600)
+        if self.tls:
+            # TLS settings live beside the connections file, which keeps its old format: TLS
+            # required, and the server's self-signed certificate trusted by its fingerprint.
+            tls_records = [b"KelvaneTls=1\r\n"]
+            for server in servers:
+                tls_records.append(b"".join([
+                    b"ConnectionName=bench-" + server.name.encode() + b"\r\n",
+                    b"TlsMode=required\r\n",
+                    b"TlsFingerprint=" + server.certificate.fingerprint.encode() + b"\r\n",
+                    b"EndRecord=\r\n"]))
+            tls_path = os.path.join(self.config, "KelvaneConnections.tls.txt")
+            with open(tls_path, "wb") as f:
+                f.write(b"".join(tls_records))
+            os.chmod(tls_path, 0o600)
         for server in servers:
             for label, local in local_trees.items():
                 profile = os.path.join(self.work, "%s-%s.kvp" % (server.name, label))
@@ -766,10 +872,20 @@ class Lftp(Tool):
 
     name = "lftp"
     # One connection (mirror's default --parallel=1), no retries that would hide a failure, no
-    # TLS attempt (neither server offers it and our client has none), pipelining allowed.
+    # TLS attempt on plain FTP (the plain servers do not offer it), pipelining allowed.
     SETTINGS = ("set cmd:fail-exit yes; set net:max-retries 1; set net:timeout 60; "
                 "set ftp:ssl-allow no; set ftp:sync-mode off")
+    # Over FTPS: AUTH TLS before the login and PROT P for every data connection, or fail; the
+    # self-signed certificate is taken without a check (lftp cannot pin a fingerprint). lftp
+    # leaves anonymous logins (vsftpd's) unencrypted unless ssl-allow-anonymous is on.
+    TLS_SETTINGS = ("set ftp:ssl-force true; set ftp:ssl-protect-data true; "
+                    "set ftp:ssl-allow-anonymous true; set ssl:verify-certificate no")
     MIRROR = "mirror -R --delete"
+
+    def settings(self):
+        if not self.tls:
+            return self.SETTINGS
+        return self.SETTINGS.replace("set ftp:ssl-allow no", self.TLS_SETTINGS)
 
     def available(self):
         return (shutil.which("lftp") is not None), "lftp not installed"
@@ -781,7 +897,7 @@ class Lftp(Tool):
         # Without -u lftp logs in anonymously, as vsftpd wants.
         login = '-u "%s,%s" ' % (server.user, server.password) if server.user else ""
         return ('%s; open %s-p %s 127.0.0.1; %s "%s" "%s"' % (
-            self.SETTINGS, login, "PORT" if shown_paths else server.port, self.MIRROR,
+            self.settings(), login, "PORT" if shown_paths else server.port, self.MIRROR,
             "LOCAL/" if shown_paths else local.rstrip("/") + "/",
             "REMOTE" if shown_paths else server.remote_path()))
 
@@ -850,6 +966,19 @@ class Row:
         return max(self.peaks) if self.peaks else None
 
 
+def failure_text(output, width=160):
+    """The last line of a tool's output that reads as an error (lftp's mirror goes on with its
+    transfer lines after the failure it reports), else the last line; a long line is shown
+    from a little before its error words."""
+    lines = output.strip().splitlines() or [""]
+    errors = [line for line in lines if ERROR_WORDS.search(line)]
+    line = (errors or lines)[-1]
+    found = ERROR_WORDS.search(line)
+    if found and found.end() > width:
+        line = "..." + line[max(0, found.start() - 60):]
+    return line[:width]
+
+
 class Bench:
     def __init__(self, args):
         self.args = args
@@ -862,6 +991,8 @@ class Bench:
         self.unavailable = {}
         self.port_wait = 0.0
         self.work_filesystem = "unknown"
+        self.fingerprint = None
+        self.negotiated = {}  # server -> TLS version and cipher of a probe connection
 
     def time_left(self):
         return self.deadline - time.monotonic()
@@ -889,8 +1020,10 @@ class Bench:
         if result.status is None:
             problems.append("stopped after the time limit of %d s" % self.args.run_limit)
         elif result.status != 0:
-            last = result.output.strip().splitlines()[-1:] or [""]
-            problems.append("exit status %d: %s" % (result.status, last[0][:160]))
+            # The last line that reads as an error, else the last line: lftp's mirror ends
+            # with its transfer lines after the failure it reports.
+            problems.append("exit status %d: %s" % (result.status,
+                                                    failure_text(result.output)))
         problems += compare_trees(local, server.site, self.hashes)
         row.seconds.append(result.seconds)
         if problems:
@@ -910,7 +1043,7 @@ class Bench:
                 row.problems.append(p)
                 self.warnings.append(text)
             self.say("  WARNING " + text)
-        self.say("  %-8s %-9s %-8s %7.2f s  %6s KiB  %5d commands  %s" % (
+        self.say("  %-8s %-9s %-12s %7.2f s  %6s KiB  %5d commands  %s" % (
             scenario, server.name, tool.name, result.seconds, result.peak_kib or "?",
             sum(row.commands.values()) if row.commands is not None else 0,
             "ok" if not problems else "DIFFERS/FAILED"))
@@ -942,23 +1075,29 @@ class Bench:
             for key in list(env):
                 if key.startswith("RCLONE_") or key.startswith("KELVANE_"):
                     del env[key]
+            certificate = None
+            if args.tls:
+                certificate = Certificate(os.path.join(work, "tls"))
+                self.fingerprint = certificate.fingerprint
+                self.say("Certificate for 127.0.0.1, SHA-256 %s" % certificate.fingerprint)
             tools = []
-            for name in args.tools:
+            for name, tls in self.tool_plan():
+                folder = os.path.join(work, name + (TLS_SUFFIX if tls else ""))
                 if name == "kelvane":
-                    tool = Kelvane(os.path.join(work, "kelvane"), env, args.cli)
+                    tool = Kelvane(folder, env, args.cli, tls)
                 elif name == "lftp":
-                    tool = Lftp(os.path.join(work, "lftp"), env)
+                    tool = Lftp(folder, env, tls)
                 elif name == "lftp-lean":
-                    tool = LftpLean(os.path.join(work, "lftp-lean"), env)
+                    tool = LftpLean(folder, env, tls)
                 else:
-                    tool = Rclone(os.path.join(work, "rclone"), env)
+                    tool = Rclone(folder, env, tls)
                 ok, why = tool.available()
                 os.makedirs(tool.work, exist_ok=True)
                 if ok:
                     tools.append(tool)
                 else:
-                    self.say("%s: not available (%s)" % (name, why))
-                    self.unavailable[name] = why
+                    self.say("%s: not available (%s)" % (tool.name, why))
+                    self.unavailable[tool.name] = why
             self.tools = tools
             self.versions = {t.name: t.version() for t in tools}
 
@@ -966,17 +1105,22 @@ class Bench:
                 instances = {}
                 for tool in tools:
                     server = SERVER_CLASSES[server_name](
-                        os.path.join(work, "servers", "%s-%s" % (server_name, tool.name)))
+                        os.path.join(work, "servers", "%s-%s" % (server_name, tool.name)),
+                        certificate if tool.tls else None)
                     servers.append(server)
                     server.start()
                     instances[tool.name] = server
-                    for scenario in SCENARIOS:
+                    for scenario in self.scenarios_of(tool):
                         self.rows[(scenario, server_name, tool.name)] = Row(
                             scenario, server_name, tool.name)
                 for tool in tools:
                     if isinstance(tool, Kelvane):
                         tool.configure([instances[tool.name]],
                                        {"site": site, "changed": changed_site})
+                for tool in tools:
+                    if tool.tls and server_name not in self.negotiated:
+                        self.negotiated[server_name] = negotiated_tls(instances[tool.name].port)
+                        self.say("%s: TLS %s" % (server_name, self.negotiated[server_name]))
                 self.say("\n%s (one server per tool, ports %s)" % (
                     server_name, ", ".join(str(s.port) for s in instances.values())))
                 self.run_server(instances, tools, site, changed_site, edited, work)
@@ -989,6 +1133,18 @@ class Bench:
                 self.say("Work folder kept: %s" % work)
             else:
                 shutil.rmtree(work, ignore_errors=True)
+
+    def tool_plan(self):
+        """(tool, over TLS) in the order of a round. The FTPS pass puts each tool's plain run
+        beside its TLS one."""
+        if not self.args.tls:
+            return [(name, False) for name in self.args.tools]
+        return [(name, tls) for name in self.args.tools for tls in (False, True)]
+
+    def scenarios_of(self, tool):
+        if not self.args.tls:
+            return SCENARIOS
+        return TLS_SCENARIOS if tool.tls else ("first",)
 
     def wait_for_ports(self, row):
         """Every data connection leaves a closed connection (TIME_WAIT) behind for a minute,
@@ -1012,24 +1168,27 @@ class Bench:
         os.makedirs(runs, exist_ok=True)
         # Repetitions go round the tools, so a slow moment of a shared machine is spread over
         # all of them instead of falling on one.
-        def turn(rep):
+        def turn(rep, scenario):
             # Each repetition starts with the next tool, so no tool always runs right after
             # the same other one.
-            return tools[rep % len(tools):] + tools[:rep % len(tools)]
+            taking = [t for t in tools if scenario in self.scenarios_of(t)]
+            return taking[rep % len(taking):] + taking[:rep % len(taking)] if taking else []
 
         for rep in range(self.args.repeat):
-            for tool in turn(rep):
+            for tool in turn(rep, "first"):
                 server = instances[tool.name]
                 reset_folder(server.site)
                 self.measure(server, tool, "first", site, runs)
         for tool in tools:
+            if self.scenarios_of(tool) == ("first",):
+                continue  # nothing runs on top of this tool's upload
             server = instances[tool.name]
             snapshot = os.path.join(work, "snapshots", "%s-%s" % (server.name, tool.name))
             shutil.copytree(server.site, snapshot, copy_function=shutil.copy2)
             snapshots[tool.name] = snapshot
         for scenario, local in (("same", site), ("changed", changed_site)):
             for rep in range(self.args.repeat):
-                for tool in turn(rep):
+                for tool in turn(rep, scenario):
                     server = instances[tool.name]
                     restore_folder(snapshots[tool.name], server.site)
                     if scenario == "changed":
@@ -1201,11 +1360,108 @@ def goal_lines(bench):
     return lines
 
 
-def write_results(bench, path, label):
+def tls_handshakes(sessions):
+    """TLS handshakes of a run, counted from its commands: one per control connection that
+    sent AUTH, and one per data connection opened after PROT P on it."""
+    count = 0
+    for session in sessions or []:
+        protected = False
+        for line in session:
+            verb = command_verb(line)
+            if verb == "AUTH":
+                count += 1
+            elif verb == "PROT":
+                protected = line.upper().split()[-1:] == ["P"]
+            elif verb in DATA_COMMANDS and protected:
+                count += 1
+    return count
+
+
+def tls_result_table(bench):
+    measured = [t.name for t in bench.tools]
+    head = ["scenario", "server", "tool", "median s", "min-max s", "runs", "/ lftp", "/ plain",
+            "cpu s", "server cpu s", "peak MiB", "commands", "conns", "data conns",
+            "TLS handshakes", "remote = local"]
+    lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
+    for scenario in TLS_SCENARIOS:
+        for server in bench.args.servers:
+            for tool in measured:
+                row = bench.rows.get((scenario, server, tool))
+                if row is None:
+                    continue
+                median = row.median()
+                if median is None:
+                    cells = [scenario, server, tool, row.skipped or "no result"]
+                    cells += [""] * (len(head) - len(cells))
+                    lines.append("| " + " | ".join(cells) + " |")
+                    continue
+                tls = tool.endswith(TLS_SUFFIX)
+                base = tool[:-len(TLS_SUFFIX)] if tls else tool
+                # The peer of the same transport; the same tool over plain FTP.
+                peer = bench.rows.get((scenario, server, "lftp" + (TLS_SUFFIX if tls else "")))
+                plain = bench.rows.get((scenario, server, base)) if tls else None
+                cells = [scenario, server, tool, "%.2f" % median,
+                         "%.2f-%.2f" % (min(row.seconds), max(row.seconds)), str(len(row.seconds)),
+                         fmt_ratio(median, peer.median() if peer else None),
+                         fmt_ratio(median, plain.median() if plain else None)]
+                cells.append("%.2f" % statistics.median(row.cpu) if row.cpu else "?")
+                cells.append("%.2f" % statistics.median(row.server_cpu) if row.server_cpu
+                             else "?")
+                cells.append("%.1f" % (row.peak() / 1024) if row.peak() else "?")
+                if row.commands is not None:
+                    cells.append(str(sum(row.commands.values())))
+                    cells.append(str(row.sessions))
+                    cells.append(str(sum(row.commands.get(v, 0) for v in DATA_COMMANDS)))
+                    cells.append(str(tls_handshakes(row.transcript)))
+                else:
+                    cells += ["?"] * 4
+                cells.append("yes" if not row.problems else "**NO** (%d of %d runs): %s" % (
+                    row.bad_runs, len(row.seconds), "; ".join(row.problems)))
+                lines.append("| " + " | ".join(cells) + " |")
+    return lines
+
+
+def tls_goal_lines(bench):
+    """kelvane-cli over FTPS against lftp over FTPS (one connection each) and against its own
+    plain-FTP first upload of the same run."""
+    quick = bench.args.quick or bench.args.files != 1000
+    lines = []
+
+    def median(scenario, server, tool):
+        row = bench.rows.get((scenario, server, tool))
+        return (row.median(), row) if row is not None else (None, None)
+
+    for scenario in TLS_SCENARIOS:
+        for server in bench.args.servers:
+            k, krow = median(scenario, server, "kelvane" + TLS_SUFFIX)
+            if k is None:
+                continue
+            differs = ", the server's copy differs" if krow.problems else ""
+            for other, goal in (("lftp" + TLS_SUFFIX, 0.7), ("kelvane", 1.6)):
+                o, orow = median(scenario, server, other)
+                if o is None or o <= 0:
+                    continue
+                ratio = k / o
+                text = "- %s over FTPS, %s: kelvane-ftps %.2f s = %.3f x %s %.2f s" % (
+                    SCENARIO_TEXT[scenario], server, k, ratio,
+                    "kelvane plain FTP" if other == "kelvane" else other, o)
+                if orow.problems:
+                    text += " (%s failed or left differences in %d of %d runs, so its time " \
+                            "is a weak yardstick)" % (other, orow.bad_runs, len(orow.seconds))
+                if quick or scenario != "first":
+                    lines.append(text + " (no goal)")
+                    continue
+                met = ratio <= goal and not krow.problems
+                lines.append("%s (goal at most %.1f): %s%s" % (
+                    text, goal, "met" if met else "NOT met", differs))
+    return lines
+
+
+def run_facts(bench, label):
+    """The heading and the conditions of the run, shared by the plain and the FTPS sections."""
     args = bench.args
     files, folders, total, largest, smallest = bench.site_facts
     edited, same, deleted = bench.change_facts
-    lftp = Lftp("/nonexistent", {})
     out = []
     out.append("### %s" % label)
     out.append("")
@@ -1214,10 +1470,13 @@ def write_results(bench, path, label):
         " ".join(["bench/sync_bench.py"] + sys.argv[1:])))
     out.append("")
     out.append("- Machine: " + "; ".join(machine_facts()))
-    out.append("- Site: %d files in %d folders, %.1f MiB (%d bytes to %.1f MiB), seed %d; "
-               "the changed run edits %d files (%d of them keeping their size) and deletes %d" % (
-                   files, folders, total / MiB, smallest, largest / MiB, args.seed, edited,
-                   same, deleted))
+    site = "- Site: %d files in %d folders, %.1f MiB (%d bytes to %.1f MiB), seed %d" % (
+        files, folders, total / MiB, smallest, largest / MiB, args.seed)
+    if args.tls:
+        out.append(site + "; no changed run in this pass")
+    else:
+        out.append(site + "; the changed run edits %d files (%d of them keeping their size) "
+                   "and deletes %d" % (edited, same, deleted))
     out.append("- Repetitions: %d per cell, taken in turn across the tools (each round starting "
                "with the next tool), median shown; wall time of the whole process "
                "(time.monotonic around it), the tool's own CPU time (user + system) and peak "
@@ -1233,17 +1492,26 @@ def write_results(bench, path, label):
                    "below 2,000; %.0f s in all" % bench.port_wait)
     versions = []
     for tool, text in bench.versions.items():
-        if tool == "lftp-lean":
-            continue  # the same program as lftp
+        if tool == "lftp-lean" or tool.endswith(TLS_SUFFIX):
+            continue  # the same program as lftp, or as the plain row
         number = re.search(r"\d+\.\d+(?:\.\d+)?(?:-\S+)?", text)
         versions.append("%s %s" % ("kelvane-cli" if tool == "kelvane" else tool,
                                    number.group(0) if number else text))
     versions.append("pyftpdlib %s" % package_version("python3-pyftpdlib"))
     versions.append("vsftpd %s" % package_version("vsftpd"))
     versions.append("Python %s" % platform.python_version())
+    if args.tls:
+        versions.append("PyOpenSSL %s" % package_version("python3-openssl"))
+        versions.append(tool_version(["openssl", "version"]))
     out.append("- Versions: " + "; ".join(versions))
     for name, why in bench.unavailable.items():
         out.append("- %s: not measured, %s" % (name, why))
+    return out
+
+
+def write_results(bench, path, label):
+    lftp = Lftp("/nonexistent", {})
+    out = run_facts(bench, label)
     out.append("")
     out.extend(result_table(bench))
     out.append("")
@@ -1269,8 +1537,48 @@ def write_results(bench, path, label):
     out.append("rclone sync LOCAL :ftp,host=127.0.0.1,port=PORT,user=USER,pass=OBSCURED:REMOTE "
                "--transfers 1 --checkers 1 --retries 1 --low-level-retries 1 --config EMPTY")
     out.append("```")
-    text = "\n".join(out) + "\n"
+    write_section(path, label, "\n".join(out) + "\n")
 
+
+def write_tls_results(bench, path, label):
+    out = run_facts(bench, label)
+    out.append("- TLS: a self-signed EC P-256 certificate for 127.0.0.1 made for the run (openssl "
+               "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1); pyftpdlib with "
+               "TLS_FTPHandler, tls_control_required and tls_data_required; vsftpd with "
+               "ssl_enable, TLS forced for the anonymous login and its data, "
+               "require_ssl_reuse=YES, ssl_ciphers=HIGH")
+    for server, text in bench.negotiated.items():
+        out.append("- Negotiated with %s (openssl s_client -starttls ftp): %s" % (server, text))
+    out.append("- Rows: `kelvane-ftps` and `lftp-ftps` over FTPS; `kelvane` and `lftp` are the "
+               "plain-FTP first uploads taken in the same rounds on plain servers, the reference "
+               "for the / plain column")
+    out.append("")
+    out.extend(tls_result_table(bench))
+    out.append("")
+    out.append("FTP commands of one run (first repetition), as the server received them:")
+    out.append("")
+    out.extend(command_table(bench))
+    goals = tls_goal_lines(bench)
+    if goals:
+        out.append("")
+        out.append("Goals for kelvane-cli over FTPS:")
+        out.append("")
+        out.extend(goals)
+    out.append("")
+    out.append("Commands (LOCAL is the site, REMOTE the server's folder, PORT the server's):")
+    out.append("")
+    out.append("```")
+    out.append("kelvane-cli --config-dir CONFIG run PROFILE.kvp   # as for plain FTP; beside "
+               "CONFIG/KelvaneConnections.txt, KelvaneConnections.tls.txt holds "
+               "TlsMode=required and TlsFingerprint=the certificate's SHA-256")
+    out.append("# vsftpd: no -u (anonymous login)")
+    out.append("lftp --norc -c '%s'   # lftp-ftps" % Lftp("/nonexistent", {}, True).script(
+        _Shown(), "LOCAL", shown_paths=True))
+    out.append("```")
+    write_section(path, label, "\n".join(out) + "\n")
+
+
+def write_section(path, label, text):
     begin, end = "<!-- results %s -->" % label, "<!-- end of results %s -->" % label
     old = ""
     if os.path.exists(path):
@@ -1338,7 +1646,12 @@ def main():
                         "it has room, else TMPDIR)")
     parser.add_argument("--keep-logs", help="folder for the command transcripts of each run")
     parser.add_argument("--keep-work", action="store_true", help="leave the work folder")
+    parser.add_argument("--tls", action="store_true",
+                        help="the FTPS pass: both servers demand explicit TLS with a certificate "
+                        "made for the run; kelvane and lftp over FTPS (first, same) with their "
+                        "plain-FTP first upload in the same rounds; writes the FTPS section")
     args = parser.parse_args()
+    tools_given = "--tools" in sys.argv[1:] or any(a.startswith("--tools=") for a in sys.argv)
 
     args.servers = [s.strip() for s in args.servers.split(",") if s.strip()]
     args.tools = [t.strip() for t in args.tools.split(",") if t.strip()]
@@ -1348,6 +1661,13 @@ def main():
     for t in args.tools:
         if t not in ALL_TOOLS:
             parser.error("unknown tool %s" % t)
+    if args.tls:
+        # The FTPS pass measures kelvane and lftp only, so the plain pass's --tools may be
+        # passed on unchanged.
+        asked = args.tools if tools_given else list(TLS_TOOLS)
+        args.tools = [t for t in asked if t in TLS_TOOLS]
+        if not args.tools:
+            parser.error("--tls measures only %s" % ", ".join(TLS_TOOLS))
     if args.repeat is None:
         # Runs of the 1,000-file site take well under a second to a few seconds, where a busy
         # moment of a shared machine weighs most, so it gets more repetitions.
@@ -1371,6 +1691,13 @@ def main():
     if "pyftpdlib" in args.servers and subprocess.run(
             [SERVER_PYTHON, "-c", "import pyftpdlib"], capture_output=True).returncode != 0:
         parser.error("%s cannot import pyftpdlib (python3-pyftpdlib)" % SERVER_PYTHON)
+    if args.tls:
+        if shutil.which("openssl") is None:
+            parser.error("--tls needs the openssl command")
+        if "pyftpdlib" in args.servers and subprocess.run(
+                [SERVER_PYTHON, "-c", "import OpenSSL"], capture_output=True).returncode != 0:
+            parser.error("%s cannot import OpenSSL, which pyftpdlib's TLS needs "
+                         "(python3-openssl)" % SERVER_PYTHON)
 
     def stop_on_term(signum, frame):
         # Ends the run the way Ctrl+C does, so servers, the work folder and the kernel setting
@@ -1391,7 +1718,8 @@ def main():
     except KeyboardInterrupt:
         print("\nInterrupted; servers stopped, work folder removed. Measured so far:",
               file=sys.stderr)
-        print("\n".join(result_table(bench)), file=sys.stderr)
+        print("\n".join(tls_result_table(bench) if args.tls else result_table(bench)),
+              file=sys.stderr)
         return 130
     except RuntimeError as error:  # a server that would not start
         print("sync_bench: %s" % error, file=sys.stderr)
@@ -1401,11 +1729,11 @@ def main():
             set_time_wait_buckets(saved_buckets)
 
     print()
-    print("\n".join(result_table(bench)))
+    print("\n".join(tls_result_table(bench) if args.tls else result_table(bench)))
     print()
     print("FTP commands of one run:")
     print("\n".join(command_table(bench)))
-    goals = goal_lines(bench)
+    goals = tls_goal_lines(bench) if args.tls else goal_lines(bench)
     if goals:
         print()
         print("\n".join(goals))
@@ -1419,7 +1747,11 @@ def main():
     results = args.results or (None if args.quick else os.path.join(HERE, "RESULTS.md"))
     if results and not args.no_results:
         label = "quick" if args.quick else "%d files" % args.files
-        write_results(bench, results, label)
+        if args.tls:
+            label = "FTPS (explicit TLS)" + ("" if label == "1000 files" else ", " + label)
+            write_tls_results(bench, results, label)
+        else:
+            write_results(bench, results, label)
         print("\nWritten to %s" % results)
     return 0
 
