@@ -77,18 +77,8 @@ std::string counts(const std::string& report) {
     return result;
 }
 
-// Every file (with its bytes) and folder (with a trailing "/") below `top`, by relative path.
 std::map<std::string, std::string> tree(const fs::path& top) {
-    std::map<std::string, std::string> result;
-    for (const auto& item : fs::recursive_directory_iterator(top)) {
-        const std::string relative = fs::relative(item.path(), top).generic_string();
-        if (item.is_directory()) {
-            result[relative + "/"] = "";
-        } else {
-            result[relative] = readFile(item.path());
-        }
-    }
-    return result;
+    return testsupport::treeOf(top);
 }
 
 void setModified(const fs::path& path, std::time_t when) {

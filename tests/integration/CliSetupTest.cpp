@@ -42,15 +42,8 @@ void put(const fs::path& path, const std::string& bytes) {
     writeFile(path, bytes);
 }
 
-// Every file (with its bytes) and folder (with a trailing "/") below `top`, by relative path.
 std::map<std::string, std::string> tree(const fs::path& top) {
-    std::map<std::string, std::string> result;
-    for (const auto& item : fs::recursive_directory_iterator(top)) {
-        const std::string relative = fs::relative(item.path(), top).generic_string();
-        result[item.is_directory() ? relative + "/" : relative] =
-            item.is_directory() ? "" : readFile(item.path());
-    }
-    return result;
+    return testsupport::treeOf(top);
 }
 
 // A settings folder of its own; every call names it with --config-dir.

@@ -54,15 +54,8 @@ constexpr const char* kOtherFingerprint =
     "00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:"
     "EE:FF";
 
-// Every file (with its bytes) and folder (with a trailing "/") below `top`.
 std::map<std::string, std::string> tree(const fs::path& top) {
-    std::map<std::string, std::string> result;
-    for (const auto& item : fs::recursive_directory_iterator(top)) {
-        const std::string relative = fs::relative(item.path(), top).generic_string();
-        result[item.is_directory() ? relative + "/" : relative] =
-            item.is_directory() ? "" : readFile(item.path());
-    }
-    return result;
+    return testsupport::treeOf(top);
 }
 
 void put(const fs::path& path, const std::string& bytes) {

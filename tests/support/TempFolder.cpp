@@ -47,4 +47,14 @@ std::string randomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
+std::map<std::string, std::string> treeOf(const std::filesystem::path& top) {
+    std::map<std::string, std::string> result;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(top)) {
+        const std::string relative = std::filesystem::relative(item.path(), top).generic_string();
+        result[item.is_directory() ? relative + "/" : relative] =
+            item.is_directory() ? "" : readFile(item.path());
+    }
+    return result;
+}
+
 }  // namespace testsupport

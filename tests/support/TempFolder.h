@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace testsupport {
@@ -27,5 +28,8 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 // `size` bytes that look like a compressed file, the same for the same seed.
 std::string randomBytes(std::size_t size, unsigned seed);
+// Every file (with its bytes) and folder (with a trailing "/", and no bytes) below `top`, by
+// relative path: what two trees are compared by.
+std::map<std::string, std::string> treeOf(const std::filesystem::path& top);
 
 }  // namespace testsupport
