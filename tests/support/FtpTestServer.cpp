@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -55,20 +56,74 @@ void FtpTestServer::fail(const std::string& what) {
     process_.stop();
 }
 
+namespace {
+
+bool runLogged(const std::string& command, const std::filesystem::path& log, std::string& error) {
+    if (std::system((command + " >>'" + log.string() + "' 2>&1").c_str()) == 0) {
+        return true;
+    }
+    std::ifstream in(log);
+    error = "openssl failed: " + std::string(std::istreambuf_iterator<char>(in), {});
+    return false;
+}
+
+// `openssl req -x509` only dates a certificate from now on; `openssl ca` takes any start and
+// end date, so a self-signed certificate that expired long ago comes from a throw-away CA
+// folder beside it, signed with its own key.
+bool makeExpiredCertificate(const std::filesystem::path& certificate,
+                            const std::filesystem::path& key, const std::string& name,
+                            const std::string& altName, const std::filesystem::path& log,
+                            std::string& error) {
+    const std::filesystem::path folder = certificate.string() + ".ca";
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    std::filesystem::create_directories(folder / "issued");
+    std::ofstream(folder / "index.txt").close();
+    std::ofstream(folder / "serial") << "01\n";
+    {
+        std::ofstream conf(folder / "ca.cnf");
+        conf << "[ca]\ndefault_ca = self\n";
+        conf << "[self]\n";
+        conf << "database = " << (folder / "index.txt").string() << "\n";
+        conf << "new_certs_dir = " << (folder / "issued").string() << "\n";
+        conf << "serial = " << (folder / "serial").string() << "\n";
+        conf << "default_md = sha256\npolicy = any_name\nunique_subject = no\n";
+        conf << "x509_extensions = leaf\n";
+        conf << "[any_name]\ncommonName = supplied\n";
+        conf << "[leaf]\nbasicConstraints = CA:FALSE\nsubjectAltName = " << altName << "\n";
+    }
+    const std::filesystem::path request = folder / "request.csr";
+    return runLogged(
+               "openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+               "-keyout '" +
+                   key.string() + "' -out '" + request.string() + "' -subj '/CN=" + name + "'",
+               log, error) &&
+           runLogged("openssl ca -batch -notext -selfsign -config '" +
+                         (folder / "ca.cnf").string() + "' -keyfile '" + key.string() + "' -in '" +
+                         request.string() + "' -out '" + certificate.string() +
+                         "' -startdate 20200101000000Z -enddate 20200201000000Z",
+                     log, error);
+}
+
+}  // namespace
+
 std::string makeCertificate(const std::filesystem::path& certificate,
                             const std::filesystem::path& key, const std::string& name,
-                            std::string& error) {
+                            std::string& error, bool expired) {
     const bool address = name.find_first_not_of("0123456789.:") == std::string::npos;
+    const std::string altName = (address ? "IP:" : "DNS:") + name;
     const std::filesystem::path log = certificate.string() + ".log";
-    const std::string command =
-        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
-        "-keyout '" +
-        key.string() + "' -out '" + certificate.string() + "' -subj '/CN=" + name +
-        "' -addext 'subjectAltName=" + (address ? "IP:" : "DNS:") + name + "' >'" + log.string() +
-        "' 2>&1";
-    if (std::system(command.c_str()) != 0) {
-        std::ifstream in(log);
-        error = "openssl req failed: " + std::string(std::istreambuf_iterator<char>(in), {});
+    std::error_code ignored;
+    std::filesystem::remove(log, ignored);
+    const bool made =
+        expired ? makeExpiredCertificate(certificate, key, name, altName, log, error)
+                : runLogged(
+                      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                      "-nodes -days 1 -keyout '" +
+                          key.string() + "' -out '" + certificate.string() +
+                          "' -subj '/CN=" + name + "' -addext 'subjectAltName=" + altName + "'",
+                      log, error);
+    if (!made) {
         return {};
     }
     std::FILE* file = std::fopen(certificate.c_str(), "r");
@@ -95,12 +150,12 @@ std::string makeCertificate(const std::filesystem::path& certificate,
     return text;
 }
 
-bool FtpTestServer::useTls(bool required) {
+bool FtpTestServer::useTls(bool required, bool expired) {
     certificateFile_ = work_.path() / "certificate.pem";
     keyFile_ = work_.path() / "key.pem";
     tlsRequired_ = required;
     std::string problem;
-    fingerprint_ = makeCertificate(certificateFile_, keyFile_, host_, problem);
+    fingerprint_ = makeCertificate(certificateFile_, keyFile_, host_, problem, expired);
     if (fingerprint_.empty()) {
         error_ = problem;
         certificateFile_.clear();

@@ -42,15 +42,20 @@ class FtpTestServer {
     // Before start(): uploads are read at most this fast (bytes per second; 0: no limit), so that
     // a test can act while one is under way.
     void limitUploadRate(std::uint32_t bytesPerSecond) { uploadRate_ = bytesPerSecond; }
+    // Before start(): at most this many sessions from one address (0: no limit); the server
+    // refuses one more with a 421 and closes it, as shared hosting does.
+    void limitSessionsPerAddress(int sessions) { sessionsPerAddress_ = sessions; }
     // Before start(): the server speaks explicit FTPS with a self-signed certificate for
     // 127.0.0.1 made for it (makeCertificate). `required`: it refuses logins and data
-    // connections in clear text.
-    bool useTls(bool required = true);
+    // connections in clear text. `expired`: the certificate's validity ended in 2020.
+    bool useTls(bool required = true, bool expired = false);
     bool tlsEnabled() const { return !certificateFile_.empty(); }
     // The certificate's SHA-256 fingerprint, "AB:CD:..."; its PEM file, fit for SSL_CERT_FILE.
     const std::string& certificateFingerprint() const { return fingerprint_; }
     const std::filesystem::path& certificateFile() const { return certificateFile_; }
 
+    // The server's process (vsftpd serves each session in a child of it).
+    pid_t pid() const { return process_.pid(); }
     // Kills the server and its sessions at once, as a crash would: nothing is cleaned up.
     void kill() { process_.kill(); }
     // After kill(): starts the server again on the same port, serving the same root.
@@ -74,6 +79,7 @@ class FtpTestServer {
     std::string password_;
     std::string error_;
     std::uint32_t uploadRate_ = 0;
+    int sessionsPerAddress_ = 0;
     std::filesystem::path certificateFile_;
     std::filesystem::path keyFile_;
     std::string fingerprint_;
@@ -82,10 +88,11 @@ class FtpTestServer {
 
 // Writes a self-signed certificate (EC P-256) and its key as PEM files with the openssl command:
 // common name and subject alternative name `name` (an IP address or a DNS name), valid for a
-// day. Returns the certificate's SHA-256 fingerprint ("AB:CD:..."), or empty with `error` set.
+// day (`expired`: from January to February 2020). Returns the certificate's SHA-256 fingerprint
+// ("AB:CD:..."), or empty with `error` set.
 std::string makeCertificate(const std::filesystem::path& certificate,
                             const std::filesystem::path& key, const std::string& name,
-                            std::string& error);
+                            std::string& error, bool expired = false);
 
 // Names the instances of a typed test after their server kind: "pyftpdlib", "vsftpd" ...
 struct ServerKindNames {
