@@ -121,6 +121,24 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
         return false;
     }
 
+    // The sub-folders the walk will enter below, fetched ahead on the extra logins while this
+    // folder's files are compared and its first sub-folders walked.
+    const NameMatch folders = matchByName(sourceFolders, targetFolders);
+    if (options.checkSubFolders && target_.pool() != nullptr) {
+        std::vector<std::string> ahead;
+        for (std::size_t i = 0; i < sourceFolders.size(); ++i) {
+            if (folders.targetOf[i] == NameMatch::kNone) {
+                continue;
+            }
+            const FileEntryPtr& target = targetFolders[folders.targetOf[i]];
+            if (!target_.isExcludedByFirst(*sourceFolders[i]) &&
+                !target_.isExcludedBySecond(*target)) {
+                ahead.push_back(target->childFolderPath());
+            }
+        }
+        target_.listAhead(ahead);
+    }
+
     const bool targetIsRemote = target_.isRemote();
     // The folder of the entries to be added. A location typed without its closing separator
     // ("FTP:site/www") must not make "/www" + "index.html" into "/wwwindex.html".
@@ -178,7 +196,6 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
 
     // Folders on both sides are analysed at once, depth first; folders only in the source are
     // added whole at execution and need no analysis.
-    const NameMatch folders = matchByName(sourceFolders, targetFolders);
     for (std::size_t i = 0; i < sourceFolders.size() && !stopRequested; ++i) {
         const FileEntryPtr& folder = sourceFolders[i];
         setStatus("Checking folder: " + folder->fullPath());

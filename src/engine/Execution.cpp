@@ -27,21 +27,25 @@ void Synchroniser::processFiles() {
             if (stopRequested) {
                 return;
             }
-            const FileEntryPtr& target = pair.target;
+            const FileEntryPtr target = pair.target;
             setStatus(status + target->fullPath());
-            if (target_.copyFile(*pair.source, *target)) {
-                ++count;
-                done.insert(target);
-            } else {
-                problemList.push_back(problem + target->fullPath());
-                problemList.push_back(lastErrorText());
-                target->failed = true;
-                failed.insert(target);
-            }
-            bytesDone += kOperationWork;
+            sendFile(*pair.source, *target,
+                     [this, target, problem, &done, &failed, &count](bool succeeded) {
+                         if (succeeded) {
+                             ++count;
+                             done.insert(target);
+                         } else {
+                             problemList.push_back(problem + target->fullPath());
+                             problemList.push_back(lastErrorText());
+                             target->failed = true;
+                             failed.insert(target);
+                         }
+                         bytesDone += kOperationWork;
+                     });
         }
     };
 
+    lendConnection();
     if (!stopRequested) {
         copyPlannedFiles(lists.overwriteFiles, "Overwriting file: ",
                          "CSynchroniserDlg::processFiles (overwrite): Could not copy file: ",
@@ -53,26 +57,32 @@ void Synchroniser::processFiles() {
                          "CSynchroniserDlg::processFiles (add): Could not copy file: ",
                          lists.addedFiles, lists.failedAddedFiles, lists.addedFilesCount);
     }
+    // Deletes only once the uploads before them are done.
+    recordOutcomes(true);
     if (!stopRequested) {
         for (const FileEntryPtr& target : lists.deleteFiles) {
             if (stopRequested) {
                 break;
             }
             setStatus("Deleting file: " + target->fullPath());
-            if (target_.deleteFile(*target)) {
-                ++lists.deletedFilesCount;
-                lists.deletedFiles.insert(target);
-            } else {
-                problemList.push_back(
-                    "CSynchroniserDlg::processFiles (delete): Could not delete file: " +
-                    target->fullPath());
-                problemList.push_back(lastErrorText());
-                target->failed = true;
-                lists.failedDeletedFiles.insert(target);
-            }
-            bytesDone += kOperationWork;
+            deleteServerFile(*target, [this, target](bool succeeded) {
+                if (succeeded) {
+                    ++lists.deletedFilesCount;
+                    lists.deletedFiles.insert(target);
+                } else {
+                    problemList.push_back(
+                        "CSynchroniserDlg::processFiles (delete): Could not delete file: " +
+                        target->fullPath());
+                    problemList.push_back(lastErrorText());
+                    target->failed = true;
+                    lists.failedDeletedFiles.insert(target);
+                }
+                bytesDone += kOperationWork;
+            });
         }
     }
+    // Folder deletes walk the folder and change directories: the run's own connection alone.
+    reclaimConnection();
     if (!stopRequested) {
         for (const FileEntryPtr& target : lists.deleteFolders) {
             if (stopRequested) {
@@ -82,6 +92,7 @@ void Synchroniser::processFiles() {
             deleteDirectory(target);
         }
     }
+    lendConnection();
     if (!stopRequested) {
         for (const auto& [key, pair] : lists.addFolders) {
             if (stopRequested) {
@@ -91,32 +102,40 @@ void Synchroniser::processFiles() {
             copyDirectory(pair.source, pair.target);
         }
     }
+    reclaimConnection();
     setStatus("Done");
 }
 
 void Synchroniser::copyDirectory(const FileEntryPtr& sourceFolder,
                                  const FileEntryPtr& targetFolder) {
     bytesDone += kOperationWork;
-    if (!target_.createFolder(*targetFolder)) {
+    const bool made = makeServerFolder(*targetFolder, [this, targetFolder](bool succeeded) {
+        if (succeeded) {
+            ++lists.addedFoldersCount;
+            lists.addedFolders.insert(targetFolder);
+            return;
+        }
         // The command has left its reason (the server's reply, or "Timed out") in lastErrorText.
         problemList.push_back("CSynchroniserDlg::copyDirectory: Could not add folder: " +
                               targetFolder->fullPath());
         problemList.push_back(lastErrorText());
         targetFolder->failed = true;
         lists.failedAddedFolders.insert(targetFolder);
+    });
+    if (!made) {
         return;
     }
-    ++lists.addedFoldersCount;
-    lists.addedFolders.insert(targetFolder);
 
     const std::string sourcePath = sourceFolder->childFolderPath();
     std::vector<FileEntryPtr> items;
     LocalSyncLocation local;
     if (!local.listEntries(sourcePath, items)) {
         // Without this line the empty folder on the server would pass for the whole tree.
-        problemList.push_back("CSynchroniserDlg::copyDirectory: Could not read folder: " +
-                              sourcePath);
-        problemList.push_back(lastErrorText());
+        recordInOrder(false, [this, sourcePath](bool) {
+            problemList.push_back("CSynchroniserDlg::copyDirectory: Could not read folder: " +
+                                  sourcePath);
+            problemList.push_back(lastErrorText());
+        });
         return;
     }
     std::sort(items.begin(), items.end(), EntryNameOrder{});
@@ -135,27 +154,31 @@ void Synchroniser::copyDirectory(const FileEntryPtr& sourceFolder,
         target->action = EntryAction::Add;
         if (item->isFolder()) {
             if (local.leadsBackUp(*item)) {
-                problemList.push_back(
-                    "CSynchroniserDlg::copyDirectory: Folder link not followed: " +
-                    item->fullPath());
-                problemList.push_back(lastErrorText());
+                recordInOrder(false, [this, item](bool) {
+                    problemList.push_back(
+                        "CSynchroniserDlg::copyDirectory: Folder link not followed: " +
+                        item->fullPath());
+                    problemList.push_back(lastErrorText());
+                });
                 continue;
             }
             copyDirectory(item, target);
             continue;
         }
         setStatus("Adding file: " + target->fullPath());
-        if (target_.copyFile(*item, *target)) {
-            ++lists.addedFilesCount;
-            lists.addedFiles.insert(target);
-        } else {
-            problemList.push_back("CSynchroniserDlg::copyDirectory: Could not add file: " +
-                                  target->fullPath());
-            problemList.push_back(lastErrorText());
-            target->failed = true;
-            lists.failedAddedFiles.insert(target);
-        }
-        bytesDone += kOperationWork;
+        sendFile(*item, *target, [this, target](bool succeeded) {
+            if (succeeded) {
+                ++lists.addedFilesCount;
+                lists.addedFiles.insert(target);
+            } else {
+                problemList.push_back("CSynchroniserDlg::copyDirectory: Could not add file: " +
+                                      target->fullPath());
+                problemList.push_back(lastErrorText());
+                target->failed = true;
+                lists.failedAddedFiles.insert(target);
+            }
+            bytesDone += kOperationWork;
+        });
     }
 }
 

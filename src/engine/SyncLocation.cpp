@@ -12,6 +12,8 @@
 #include "common/ErrorReport.h"
 #include "profiles/ExclusionSet.h"
 #include "transfer/ConnectionDetails.h"
+#include "transfer/ConnectionPool.h"
+#include "transfer/FtpLocation.h"
 #include "transfer/LocalFileOperations.h"
 #include "transfer/Progress.h"
 #include "transfer/UnfinishedUploads.h"
@@ -197,11 +199,51 @@ bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEnt
         setLastError(kNoConnection);
         return false;
     }
+    if (pool_ != nullptr) {
+        if (const auto ahead = ahead_.find(folder); ahead != ahead_.end()) {
+            const std::shared_ptr<PoolJob> job = ahead->second;
+            ahead_.erase(ahead);
+            if (!pool_->withdraw(job) && pool_->wait(*job) && job->succeeded) {
+                entries.reserve(job->listing.size());
+                for (const ftp::ListingEntry& item : job->listing) {
+                    entries.push_back(fileEntryFromListing(item, folder));
+                }
+                std::stable_sort(entries.begin(), entries.end(), EntryNameOrder{});
+                return true;
+            }
+        }
+    }
     // Always a fresh listing: the connection stays open between runs, and a listing kept from
     // the last run would hide what other tools changed on the server since. Listed by its path,
     // without changing into it: every folder of the site is listed on every run, and a CWD
     // first would add a round trip to each.
     return connection_->listFolderAt(folder, entries);
+}
+
+void FtpSyncLocation::setPool(ConnectionPool* pool) {
+    pool_ = pool;
+    ahead_.clear();
+}
+
+void FtpSyncLocation::listAhead(const std::vector<std::string>& folders) {
+    if (pool_ == nullptr || folders.empty()) {
+        return;
+    }
+    std::vector<std::shared_ptr<PoolJob>> jobs;
+    jobs.reserve(folders.size());
+    for (const std::string& folder : folders) {
+        if (ahead_.contains(folder)) {
+            continue;
+        }
+        auto job = std::make_shared<PoolJob>();
+        job->kind = PoolJob::Kind::List;
+        job->remotePath = folder;
+        // The walk itself lists over the run's own connection.
+        job->mayUseMain = false;
+        ahead_.emplace(folder, job);
+        jobs.push_back(std::move(job));
+    }
+    pool_->submitFirst(jobs);
 }
 
 bool FtpSyncLocation::copyFile(const FileEntry& source, const FileEntry& target) {

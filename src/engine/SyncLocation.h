@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,7 +8,9 @@
 #include "common/FileEntry.h"
 
 class ConnectionDetails;
+class ConnectionPool;
 class ExclusionSet;
+struct PoolJob;
 
 // One side of a run behind one interface: the local folder tree is the source, an FTP folder the
 // target. Each holds two exclusion sets ("first" and "second"; the run decides which is which).
@@ -66,6 +69,18 @@ class FtpSyncLocation : public SyncLocation {
     // server holds may be only a part of it, whatever its date and size say.
     bool hasUnfinishedUpload(const FileEntry& entry) const;
 
+    // The extra logins of the run (null: none). Setting it forgets the listings asked for.
+    void setPool(ConnectionPool* pool);
+    ConnectionPool* pool() const { return pool_; }
+    // Has the extra logins fetch the listings of folders (full paths ending with "/") that a
+    // walk will soon ask for, the first of them first and ahead of those asked for earlier, so
+    // that a depth-first walk finds them ready. listEntries takes a listing fetched ahead
+    // instead of asking the server itself, and lists the folder itself, as ever, when the
+    // fetch failed or has not begun yet: its failures are then exactly those of a walk alone.
+    void listAhead(const std::vector<std::string>& folders);
+
   private:
     std::shared_ptr<ConnectionDetails> connection_;
+    ConnectionPool* pool_ = nullptr;
+    std::map<std::string, std::shared_ptr<PoolJob>> ahead_;
 };

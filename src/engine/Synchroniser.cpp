@@ -6,6 +6,7 @@
 #include "common/MessagePump.h"
 #include "common/Prompter.h"
 #include "engine/LogFile.h"
+#include "transfer/ConnectionPool.h"
 #include "transfer/ConnectionsFile.h"
 #include "transfer/FtpLocation.h"
 

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +18,8 @@
 #include "transfer/ConnectionsFile.h"
 
 class SettingsStore;
+class ConnectionPool;
+struct PoolJob;
 class RecentFiles;
 class LocationHistory;
 
@@ -130,6 +134,9 @@ class Synchroniser {
     void resetOutcome();
 
     std::uint64_t totalWork() const { return totalWork_; }
+    // The logins the server accepted for the last run's execution (or its analysis when nothing
+    // was executed), its own connection included.
+    int lastRunLogins() const { return lastRunLogins_; }
 
   private:
     // The steps of synchronise() up to an open connection; false ends the run there.
@@ -144,6 +151,44 @@ class Synchroniser {
     void showProgress();
     void recordOutcome(RunOutcome outcome);
     void requestClose();
+
+    // ---- Execution over several logins (Execution.cpp) ----
+    // What one operation did, to be recorded in the result sets and the problem list. Called
+    // with false, lastErrorText holds the reason.
+    using Outcome = std::function<void(bool succeeded)>;
+    // An operation sent to the pool and how to record it; outcomes are recorded in the order
+    // the operations were planned, so that the problem list reads as a run of one connection.
+    struct PendingOutcome {
+        std::shared_ptr<PoolJob> job;  // null: known already
+        bool succeeded = false;        // when there is no job
+        std::string errorText;         // when there is no job
+        Outcome record;
+    };
+    // The extra logins of the run, or null when it uses its own connection alone. Started once
+    // the run's own connection is logged in: a server that limits the sessions of one address
+    // must never turn the run's own login away for the sake of an extra one.
+    void startPool();
+    void endPool();
+    // Hands the run's own connection to the pool, or takes it back after recording every
+    // outcome; a connection that broke meanwhile is logged in again (or the run ends as lost).
+    void lendConnection();
+    void reclaimConnection();
+    // Uploads and deletes: on the pool when there is one, else at once. Outcomes in order.
+    void sendFile(const FileEntry& source, const FileEntry& target, Outcome record);
+    void deleteServerFile(const FileEntry& target, Outcome record);
+    // A folder is made before anything goes into it: waits for the server's answer.
+    bool makeServerFolder(const FileEntry& target, Outcome record);
+    // Records an outcome known now, after the ones still pending.
+    void recordInOrder(bool succeeded, Outcome record);
+    // Records the outcomes at the front that are done; with `all`, waits for every one. Also
+    // waits while more than a few operations per login are pending.
+    void recordOutcomes(bool all);
+    void recordPending(PendingOutcome& pending);
+
+    std::unique_ptr<ConnectionPool> pool_;
+    std::shared_ptr<ConnectionDetails> poolConnection_;  // whose logins the pool holds
+    int lastRunLogins_ = 1;
+    std::deque<PendingOutcome> pending_;
 
     SynchroniserView& view_;
     SettingsStore* settings_ = nullptr;

@@ -63,6 +63,8 @@ void Synchroniser::runSynchronisation(const std::string& source, const std::stri
     RetryDisplay* previousDisplay = setRetryDisplay(&retryAdapter_);
     prepareLocations();
 
+    // The extra logins are made while the walk starts; the walk finds listings fetched ahead.
+    startPool();
     setStatus("Checking folder: " + source);
     const bool analysed = analyseDirectory(source, target);
     if (!analysed) {
@@ -76,6 +78,9 @@ void Synchroniser::runSynchronisation(const std::string& source, const std::stri
             PlanForReview plan = planForReview();
             view_.reviewPlan(plan);
         } else if (!quietMode.load() && options.checkActions) {
+            // Logins left idle while the person reviews may be closed by the server; new ones
+            // are made for the execution.
+            endPool();
             reviewed = reviewPlannedActions();
         }
     }
@@ -83,12 +88,14 @@ void Synchroniser::runSynchronisation(const std::string& source, const std::stri
     if (analysed && reviewed && !dryRun && !stopRequested.load()) {
         setStatus("Estimating amount of work to do...");
         estimateWork();
+        startPool();
         view_.setPhase("Execution");
         runStartMs_ = processClockMs();
         lastShownThousandths_ = -1;
         processFiles();
         bytesDone = 0;
     }
+    endPool();
     if (stopRequested.load()) {
         abandonCommandInFlight();
     }

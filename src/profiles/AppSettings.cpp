@@ -48,6 +48,7 @@ void AppSettings::readAtStart() {
     c.ddmmyy = readBool(store_, "ddmmyy", true);
     c.commandTimeout = readNumber(store_, "CommandTimeout", 60);
     c.maxCommandRetries = readNumber(store_, "MaxCommandRetries", 3);
+    c.ftpConnections = readNumber(store_, "FtpConnections", 4);
     c.isFtpConnectionTimeout = readBool(store_, "IsFtpConnectionTimeout", true);
     c.ftpConnectionTimeoutSeconds =
         static_cast<std::int64_t>(readNumber(store_, "FtpConnectionTimeout", 10)) * 60;
@@ -108,6 +109,7 @@ void AppSettings::writeConfiguration() {
     writeBool(store_, "IsFtpConnectionTimeout", c.isFtpConnectionTimeout);
     store_.writeDword("FtpConnectionTimeout",
                       static_cast<std::uint32_t>(c.ftpConnectionTimeoutSeconds / 60));
+    store_.writeDword("FtpConnections", c.ftpConnections);
 }
 
 void AppSettings::writeConnectionsFileName() {

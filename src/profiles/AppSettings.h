@@ -18,6 +18,8 @@ struct ConfigurationSettings {
     bool isFtpConnectionTimeout = true;
     // Stored in minutes, held in seconds.
     std::int64_t ftpConnectionTimeoutSeconds = 10 * 60;
+    // Logins a run may use at once, its own included; 1: one command after the other.
+    std::uint32_t ftpConnections = 4;
 };
 
 // The option values last used in the main window; they stand in for a profile's own values

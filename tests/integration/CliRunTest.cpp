@@ -765,6 +765,40 @@ TYPED_TEST(CliRunCut, StoppedBySignalLeavesNoPartialFileAndTheNextRunCompletesTh
     }
 }
 
+TYPED_TEST(CliRunCut, StopDuringUploadsOverFourLoginsLeavesNoPartialFile) {
+    for (int copy = 2; copy <= 4; ++copy) {
+        put(this->site_ / ("big" + std::to_string(copy) + ".bin"), this->bigFile());
+    }
+    dateBack(this->site_);
+    CliProcess process(this->setup_->arguments(this->profile_, {"--parallel", "4"}),
+                       this->setup_->folder());
+    ASSERT_TRUE(process.started());
+    // Until two of the big files are under way at once.
+    const auto underWay = [this] {
+        int started = 0;
+        std::error_code error;
+        for (const char* name : {"big.bin", "big2.bin", "big3.bin", "big4.bin"}) {
+            started += fs::file_size(this->onServer("www") / name, error) > 0 && !error ? 1 : 0;
+        }
+        return started;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (underWay() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_GE(underWay(), 2) << "the uploads did not run side by side";
+    process.signal(SIGINT);
+    const Result cut = process.finish(60s);
+    EXPECT_EQ(cut.status, 130) << cut.out << cut.err;
+    EXPECT_EQ(lines(cut.out).at(0), "Synchronisation interrupted") << cut.out;
+    // Whatever is on the server is whole: each upload cut short was deleted before the end.
+    for (const fs::directory_entry& item : fs::directory_iterator(this->onServer("www"))) {
+        EXPECT_EQ(readFile(item.path()), readFile(this->site_ / item.path().filename()))
+            << item.path();
+    }
+    this->expectRepairedByTheNextRun();
+}
+
 TYPED_TEST(CliRunCut, KilledMidUploadTheNextRunOverwritesThePartialFile) {
     std::unique_ptr<CliProcess> process = this->runUntilHalfway();
     process->signal(SIGKILL);

@@ -27,6 +27,7 @@
 #include "support/TempFolder.h"
 #include "support/VsftpdServer.h"
 #include "transfer/CommandState.h"
+#include "transfer/ConnectionPool.h"
 #include "transfer/ConnectionDetails.h"
 #include "transfer/ConnectionMonitor.h"
 #include "transfer/FtpLocation.h"

@@ -123,6 +123,9 @@ TYPED_TEST(EngineRunTest, StopDuringExecutionInterruptsTheRun) {
                      {"later/6.html", "six"}});
     setTreeTime(local, wholeMinuteHoursAgo(3));
     const fs::path server = this->serverFolder("www");
+    // One upload after the other, so that the Stop lands between two known files (over several
+    // logins the CLI's Stop tests cover it).
+    ftpConnections = 1;
     int adds = 0;
     this->view_.onStatus = [&adds](const std::string& status) {
         if (status.rfind("Adding file: ", 0) == 0 && ++adds == 3) {

@@ -7,6 +7,7 @@
 #include "common/ErrorReport.h"
 #include "common/Prompter.h"
 #include "transfer/CommandState.h"
+#include "transfer/ConnectionPool.h"
 #include "transfer/TimedCommand.h"
 
 namespace testsupport {
@@ -14,6 +15,7 @@ namespace testsupport {
 void CommandGlobals::takeOver(unsigned timeoutSeconds, int retries, Prompter* prompter) {
     savedTimeout_ = commandTimeout.exchange(timeoutSeconds);
     savedRetries_ = maxCommandRetries.exchange(retries);
+    savedLogins_ = ftpConnections.load();
     savedQuiet_ = quietMode.exchange(false);
     stopRequested = false;
     savedPrompter_ = setPrompter(prompter);
@@ -32,6 +34,7 @@ void CommandGlobals::giveBack() {
     setPrompter(savedPrompter_);
     commandTimeout = savedTimeout_;
     maxCommandRetries = savedRetries_;
+    ftpConnections = savedLogins_;
 }
 
 }  // namespace testsupport

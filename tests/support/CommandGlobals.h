@@ -6,9 +6,9 @@ class Prompter;
 
 namespace testsupport {
 
-// The program-wide command settings a test changes (time-out, retries, quiet mode, Stop, the
-// prompter and the connection monitor), taken over in SetUp and given back in TearDown, so no
-// test leaves them to the next one.
+// The program-wide command settings a test changes (time-out, retries, logins at once, quiet
+// mode, Stop, the prompter and the connection monitor), taken over in SetUp and given back in
+// TearDown, so no test leaves them to the next one.
 class CommandGlobals {
   public:
     // A command limit of `timeoutSeconds`, `retries` retries, quiet mode off, Stop cleared and
@@ -21,6 +21,7 @@ class CommandGlobals {
   private:
     unsigned savedTimeout_ = 0;
     int savedRetries_ = 0;
+    int savedLogins_ = 0;  // ftpConnections
     bool savedQuiet_ = false;
     Prompter* savedPrompter_ = nullptr;
     ConnectionMonitor savedMonitor_;

@@ -67,6 +67,10 @@ bool PyFtpdServer::start() {
         argv.push_back("--max-upload-rate");
         argv.push_back(std::to_string(rate));
     }
+    if (sessionsPerAddress_ != 0) {
+        argv.push_back("--max-cons-per-ip");
+        argv.push_back(std::to_string(sessionsPerAddress_));
+    }
     if (options_.listing != Listing::Mlsd) {
         argv.push_back("--listing");
         argv.push_back(options_.listing == Listing::List ? "list" : "dos");

@@ -87,7 +87,8 @@ void VsftpdServer::writeConfiguration(std::uint16_t port, std::uint16_t passiveF
             "anon_mkdir_write_enable=YES\n"
             "anon_other_write_enable=YES\n"
             "anon_umask=022\n"
-         << "anon_max_rate=" << uploadRate_
+         << "anon_max_rate=" << uploadRate_ << "\n"
+         << "max_per_ip=" << sessionsPerAddress_
          << "\n"
             // Named users are looked up and refused, which gives a real failed login.
             "local_enable=YES\n"

@@ -69,6 +69,8 @@ def main():
     parser.add_argument("--port", type=int, default=0, help="control port (0: any free one)")
     parser.add_argument("--max-upload-rate", type=int, default=0,
                         help="bytes per second an upload is read at (0: no limit)")
+    parser.add_argument("--max-cons-per-ip", type=int, default=0,
+                        help="sessions one address may hold at once (0: no limit)")
     parser.add_argument("--fail-stores", type=int, default=0,
                         help="answer the first N STOR commands with 451")
     parser.add_argument("--listing", choices=["mlsd", "list", "dos"], default="mlsd",
@@ -144,6 +146,7 @@ def main():
         Handler.dtp_handler = Throttled
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
+    server.max_cons_per_ip = args.max_cons_per_ip
 
     def watch_parent():
         sys.stdin.read()

@@ -10,6 +10,7 @@
 #include "profiles/AppSettings.h"
 #include "profiles/SettingsStore.h"
 #include "transfer/CommandState.h"
+#include "transfer/ConnectionPool.h"
 #include "transfer/TimedCommand.h"
 
 namespace {
@@ -52,4 +53,8 @@ void applyCommandSettings(const CliOptions& options) {
     commandTimeout.store(settings.configuration.commandTimeout);
     maxCommandRetries.store(static_cast<int>(
         std::min<std::uint32_t>(settings.configuration.maxCommandRetries, INT_MAX)));
+    const std::uint32_t logins = options.parallel > 0 ? static_cast<std::uint32_t>(options.parallel)
+                                                      : settings.configuration.ftpConnections;
+    ftpConnections.store(static_cast<int>(
+        std::clamp<std::uint32_t>(logins, 1, static_cast<std::uint32_t>(kMaxFtpConnections))));
 }

@@ -10,6 +10,8 @@ struct CliOptions {
     // --tls-fingerprint of ls and run: the certificate trusted for every connection of this
     // call, in place of what is pinned; as typed (colons and case do not matter).
     std::string tlsFingerprint;
+    // --parallel of run: the logins the run may use at once; 0: the FtpConnections setting.
+    int parallel = 0;
 };
 
 // Exit statuses shared by the subcommands.

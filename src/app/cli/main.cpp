@@ -9,6 +9,7 @@
 #include "app/cli/LsCommand.h"
 #include "app/cli/ProfileCommands.h"
 #include "app/cli/RunCommand.h"
+#include "transfer/ConnectionPool.h"
 #include "transfer/ftp/Tls.h"
 
 namespace {
@@ -16,7 +17,7 @@ namespace {
 // The synopsis under --help; README shows the same lines.
 constexpr const char* kUsage =
     "Usage (the global options --config-dir DIR and --connections FILE go with every command):\n"
-    "  kelvane-cli run FILE [--dry-run] [--tls-fingerprint HEX]\n"
+    "  kelvane-cli run FILE [--dry-run] [--parallel N] [--tls-fingerprint HEX]\n"
     "  kelvane-cli ls FTP:NAME/PATH [--tls-fingerprint HEX]\n"
     "  kelvane-cli connections\n"
     "  kelvane-cli connections add NAME --server HOST [--port N] [--user USER]\n"
@@ -74,6 +75,11 @@ int main(int argc, char** argv) {
     run->add_flag("--dry-run", dryRun, "Print the plan, one line per action, and change nothing");
     run->add_option("--tls-fingerprint", options.tlsFingerprint, kFingerprintHelp)
         ->type_name("HEX");
+    run->add_option("--parallel", options.parallel,
+                    "Use up to N logins at once for this run (1 to 16; default: the "
+                    "FtpConnections setting, 4)")
+        ->type_name("N")
+        ->check(CLI::Range(1, kMaxFtpConnections));
 
     const ProfileCli profiles(app);
     app.footer(kUsage);

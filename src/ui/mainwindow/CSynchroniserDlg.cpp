@@ -23,6 +23,7 @@
 #include "profiles/SettingsStore.h"
 #include "transfer/CommandState.h"
 #include "transfer/ConnectionMonitor.h"
+#include "transfer/ConnectionPool.h"
 #include "transfer/ConnectionsFile.h"
 #include "transfer/FtpLocation.h"
 #include "transfer/LocalFileOperations.h"
@@ -182,6 +183,8 @@ void CSynchroniserDlg::applyConfiguration() {
     setBrowseStyleStore(&store_);
     commandTimeout = c.commandTimeout;
     maxCommandRetries = static_cast<int>(std::min<std::uint32_t>(c.maxCommandRetries, INT_MAX));
+    ftpConnections = static_cast<int>(std::clamp<std::uint32_t>(
+        c.ftpConnections, 1, static_cast<std::uint32_t>(kMaxFtpConnections)));
     ConnectionMonitor& monitor = connectionMonitor();
     monitor.timeoutEnabled = c.isFtpConnectionTimeout;
     monitor.idleLimit = static_cast<std::uint32_t>(

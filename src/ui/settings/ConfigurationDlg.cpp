@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "transfer/ConnectionPool.h"
 #include "ui/Tooltips.h"
 #include "ui/mainwindow/FileDialogs.h"
 #include "ui/settings/AboutDlg.h"
@@ -50,12 +51,16 @@ ConfigurationDlg::ConfigurationDlg(ConfigurationSettings& settings,
         {ui_->connectionsBrowseButton, connectionsTip},
         {ui_->maxRetriesEdit,
          "If an FTP command fails it will be re-tried up to this number of times"},
+        {ui_->ftpConnectionsEdit,
+         "Logins a synchronisation may use at once to upload, delete and list (1 to 16). "
+         "A server that allows fewer gets fewer"},
     });
 
     (settings_.ddmmyy ? ui_->ddmmyyRadio : ui_->mmddyyRadio)->setChecked(true);
     ui_->showTooltipsCheck->setChecked(settings_.showTooltips);
     ui_->commandTimeoutEdit->setText(QString::number(settings_.commandTimeout));
     ui_->maxRetriesEdit->setText(QString::number(settings_.maxCommandRetries));
+    ui_->ftpConnectionsEdit->setText(QString::number(settings_.ftpConnections));
     ui_->connectionsFileEdit->setText(QString::fromStdString(connectionsFileName_));
     ui_->connectionTimeoutCheck->setChecked(settings_.isFtpConnectionTimeout);
     ui_->connectionTimeoutEdit->setText(
@@ -97,6 +102,11 @@ void ConfigurationDlg::accept() {
     if (!retries) {
         return;
     }
+    const std::optional<std::int64_t> logins =
+        readUnsignedBox(*ui_->ftpConnectionsEdit, 1, kMaxFtpConnections);
+    if (!logins) {
+        return;
+    }
     // A disabled box cannot be corrected, so it is not checked; its value is kept as it was.
     std::int64_t timeoutSeconds = settings_.ftpConnectionTimeoutSeconds;
     if (ui_->connectionTimeoutCheck->isChecked()) {
@@ -111,6 +121,7 @@ void ConfigurationDlg::accept() {
     settings_.showTooltips = ui_->showTooltipsCheck->isChecked();
     settings_.commandTimeout = static_cast<std::uint32_t>(*commandTimeout);
     settings_.maxCommandRetries = static_cast<std::uint32_t>(*retries);
+    settings_.ftpConnections = static_cast<std::uint32_t>(*logins);
     settings_.isFtpConnectionTimeout = ui_->connectionTimeoutCheck->isChecked();
     settings_.ftpConnectionTimeoutSeconds = timeoutSeconds;
     connectionsFileName_ = ui_->connectionsFileEdit->text().toStdString();

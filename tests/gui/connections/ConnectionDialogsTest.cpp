@@ -286,7 +286,7 @@ TEST_F(ConnectionDialogsTest, AdvancedDialogTakesPortsFrom0To65535AndTheMode) {
     for (const auto& [text, port, message] : cases) {
         SCOPED_TRACE(text);
         prompter_.messages.clear();
-        ConnectionAdvancedDlg dialog({990, false});
+        ConnectionAdvancedDlg dialog({990, false, ftp::TlsMode::Off, {}});
         EXPECT_EQ(child(dialog, "portEdit").text(), "990");
         EXPECT_TRUE(child<QRadioButton>(dialog, "activeModeRadio").isChecked());
         child(dialog, "portEdit").setText(text);

@@ -88,6 +88,7 @@ TEST(AppSettings, EveryValueHasItsDefaultWithoutASettingsFile) {
     EXPECT_TRUE(c.ddmmyy);
     EXPECT_EQ(c.commandTimeout, 60u);
     EXPECT_EQ(c.maxCommandRetries, 3u);
+    EXPECT_EQ(c.ftpConnections, 4u);
     EXPECT_TRUE(c.isFtpConnectionTimeout);
     EXPECT_EQ(c.ftpConnectionTimeoutSeconds, 600);
     EXPECT_EQ(settings.connectionsFileName, (temp.path() / "KelvaneConnections.txt").string());
@@ -158,7 +159,8 @@ TEST(AppSettings, ExitWritesEveryValueInItsOrder) {
     settings.writeConfiguration();
     const std::vector<std::string> configuration{"ShowTooltips",           "ddmmyy",
                                                  "CommandTimeout",         "MaxCommandRetries",
-                                                 "IsFtpConnectionTimeout", "FtpConnectionTimeout"};
+                                                 "IsFtpConnectionTimeout", "FtpConnectionTimeout",
+                                                 "FtpConnections"};
     EXPECT_EQ(store.writes, configuration);
     EXPECT_EQ(store.dwords["FtpConnectionTimeout"], 15u);  // minutes on disk
     EXPECT_EQ(store.dwords["IsFtpConnectionTimeout"], 0u);
@@ -169,7 +171,7 @@ TEST(AppSettings, EverythingWrittenIsReadBackThroughTheFile) {
     FileSettingsStore store(temp.path());
     {
         AppSettings settings(store, temp.path());
-        settings.configuration = {false, false, 120, 9, false, 25 * 60};
+        settings.configuration = {false, false, 120, 9, false, 25 * 60, 7};
         settings.connectionsFileName = "/srv/shared/conn\\ections\nfile.txt";
         settings.options = {false,
                             false,
@@ -201,6 +203,7 @@ TEST(AppSettings, EverythingWrittenIsReadBackThroughTheFile) {
     EXPECT_EQ(settings.configuration.maxCommandRetries, 9u);
     EXPECT_FALSE(settings.configuration.isFtpConnectionTimeout);
     EXPECT_EQ(settings.configuration.ftpConnectionTimeoutSeconds, 25 * 60);
+    EXPECT_EQ(settings.configuration.ftpConnections, 7u);
     EXPECT_EQ(settings.connectionsFileName, "/srv/shared/conn\\ections\nfile.txt");
     EXPECT_FALSE(settings.options.addMissing);
     EXPECT_FALSE(settings.options.delMissing);
