@@ -200,10 +200,33 @@ bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEnt
         return false;
     }
     if (pool_ != nullptr) {
+        if (const auto listed = listedAhead_.find(folder); listed != listedAhead_.end()) {
+            entries = std::move(listed->second);
+            listedAhead_.erase(listed);
+            return true;
+        }
         if (const auto ahead = ahead_.find(folder); ahead != ahead_.end()) {
             const std::shared_ptr<PoolJob> job = ahead->second;
             ahead_.erase(ahead);
-            if (!pool_->withdraw(job) && pool_->wait(*job) && job->succeeded) {
+            if (!pool_->withdraw(job)) {
+                // Another login is at it. Rather than wait, this connection lists the next
+                // folders the walk will come to (a failure there is met again, and reported,
+                // when the walk gets to that folder).
+                while (!job->done.load() && !stopRequested.load()) {
+                    const std::shared_ptr<PoolJob> next = pool_->takeNext();
+                    if (!next) {
+                        break;
+                    }
+                    std::vector<FileEntryPtr> listing;
+                    if (ahead_.erase(next->remotePath) != 0 &&
+                        connection_->listFolderAt(next->remotePath, listing)) {
+                        listedAhead_[next->remotePath] = std::move(listing);
+                    }
+                }
+            }
+            // Withdrawn jobs are done and never ran: the walk lists the folder itself.
+            const bool done = job->done.load() || pool_->wait(*job);
+            if (done && job->ran && job->succeeded) {
                 entries.reserve(job->listing.size());
                 for (const ftp::ListingEntry& item : job->listing) {
                     entries.push_back(fileEntryFromListing(item, folder));
@@ -223,6 +246,7 @@ bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEnt
 void FtpSyncLocation::setPool(ConnectionPool* pool) {
     pool_ = pool;
     ahead_.clear();
+    listedAhead_.clear();
 }
 
 void FtpSyncLocation::listAhead(const std::vector<std::string>& folders) {

@@ -83,4 +83,6 @@ class FtpSyncLocation : public SyncLocation {
     std::shared_ptr<ConnectionDetails> connection_;
     ConnectionPool* pool_ = nullptr;
     std::map<std::string, std::shared_ptr<PoolJob>> ahead_;
+    // Listings the run's own connection made while the walk waited for one fetched ahead.
+    std::map<std::string, std::vector<FileEntryPtr>> listedAhead_;
 };

@@ -191,6 +191,17 @@ std::shared_ptr<PoolJob> ConnectionPool::submit(PoolJob::Kind kind, std::string 
     return job;
 }
 
+std::shared_ptr<PoolJob> ConnectionPool::takeNext() {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->queue.empty()) {
+        return nullptr;
+    }
+    std::shared_ptr<PoolJob> job = shared_->queue.front();
+    shared_->queue.pop_front();
+    job->done.store(true);
+    return job;
+}
+
 void ConnectionPool::submitFirst(const std::vector<std::shared_ptr<PoolJob>>& jobs) {
     {
         std::lock_guard lock(shared_->mutex);
@@ -503,6 +514,12 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
     if (own) {
         own->close();
     }
+    // Gone before the pool hears that this thread is done: the program may end right after.
+    {
+        std::lock_guard lock(s.mutex);
+        member->ftp.reset();
+    }
+    own.reset();
     leave();
     wakeMessagePump();
 }

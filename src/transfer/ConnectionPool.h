@@ -82,6 +82,8 @@ class ConnectionPool {
     void submitFirst(const std::vector<std::shared_ptr<PoolJob>>& jobs);
     // Takes a job no member has started off the queue; false when one has.
     bool withdraw(const std::shared_ptr<PoolJob>& job);
+    // Takes the first queued job off the queue, for the caller to do itself; null when none.
+    std::shared_ptr<PoolJob> takeNext();
     // Until the job is done; waitAll: until no job is queued or in flight. After Stop, queued
     // jobs are dropped (ran stays false) and jobs in flight get the time of a command to end and
     // clean up, after which their sockets are cut. False when a job was still not done then:

@@ -175,6 +175,10 @@ TEST_F(SettingsDialogsTest, ConfigurationChecksEachNumberAgainstItsRange) {
         {"maxRetriesEdit", "-1", "Please enter an integer between 0 and 10."},
         {"maxRetriesEdit", "three", "Please enter an integer."},
         {"maxRetriesEdit", "0", ""},
+        {"ftpConnectionsEdit", "0", "Please enter an integer between 1 and 16."},
+        {"ftpConnectionsEdit", "17", "Please enter an integer between 1 and 16."},
+        {"ftpConnectionsEdit", "1", ""},
+        {"ftpConnectionsEdit", "16", ""},
         {"connectionTimeoutEdit", "0", "Please enter an integer between 1 and 999."},
         {"connectionTimeoutEdit", "1000", "Please enter an integer between 1 and 999."},
         {"connectionTimeoutEdit", "x", "Please enter a positive integer."},
@@ -211,6 +215,8 @@ TEST_F(SettingsDialogsTest, ConfigurationHandsBackTheEditedValuesOnOkOnly) {
     child<QCheckBox>(dialog, "showTooltipsCheck").click();
     edit(dialog, "commandTimeoutEdit").setText("120");
     edit(dialog, "maxRetriesEdit").setText("10");
+    EXPECT_EQ(edit(dialog, "ftpConnectionsEdit").text(), "4");
+    edit(dialog, "ftpConnectionsEdit").setText("2");
     edit(dialog, "connectionTimeoutEdit").setText("999");
     files_.file = "/new/place/connections.txt";
     child<QPushButton>(dialog, "connectionsBrowseButton").click();
@@ -225,6 +231,7 @@ TEST_F(SettingsDialogsTest, ConfigurationHandsBackTheEditedValuesOnOkOnly) {
     EXPECT_FALSE(settings.showTooltips);
     EXPECT_EQ(settings.commandTimeout, 120u);
     EXPECT_EQ(settings.maxCommandRetries, 10u);
+    EXPECT_EQ(settings.ftpConnections, 2u);
     EXPECT_TRUE(settings.isFtpConnectionTimeout);
     EXPECT_EQ(settings.ftpConnectionTimeoutSeconds, 999 * 60);
     EXPECT_EQ(connections, "/new/place/connections.txt");
