@@ -21,12 +21,19 @@ Standard library only; run it with /usr/bin/python3 (the Debian pyftpdlib lives 
   /usr/bin/python3 bench/sync_bench.py --files 10000   # the 10,000-file site
   /usr/bin/python3 bench/sync_bench.py --quick         # smoke run: 200 files, 1 repetition
   /usr/bin/python3 bench/sync_bench.py --tls           # the FTPS pass (see below)
+  /usr/bin/python3 bench/sync_bench.py --far           # the far-server pass (see below)
 
 With --tls the run is an FTPS pass instead: both servers demand explicit TLS (AUTH TLS, then
 PROT P for every data connection) with a self-signed certificate made for the run, and
 kelvane-cli and lftp are measured over it (first and same), with kelvane-cli's and lftp's
 plain-FTP first upload taken in the same rounds, so the FTPS/plain ratio comes from one run on
 one machine. It writes its own section of the results file and leaves the plain ones alone.
+
+With --far every server sits behind bench/far_proxy.py, which delays each way by a few
+milliseconds (0 and 10 by default, --delays), as a server across a network would be. The site
+is 200 small files in 20 folders, where round trips count and bytes do not; kelvane-cli and
+lftp run with one and with four connections and rclone with its own defaults, for the first
+upload and a run with nothing changed. It too writes a section of its own.
 """
 
 import argparse
@@ -69,7 +76,17 @@ TLS_TOOLS = ("kelvane", "lftp")
 TLS_SCENARIOS = ("first", "same")
 TLS_SUFFIX = "-ftps"
 DATA_COMMANDS = ("EPSV", "PASV", "EPRT", "PORT")
-ERROR_WORDS = re.compile(r"(?i)error|fail|denied|refused|timed? ?out|closed|\b[45]\d\d\b")
+# The far-server pass: every server behind bench/far_proxy.py, which delays each way.
+FAR_TOOLS = ("kelvane-1", "kelvane-4", "lftp-1", "lftp-4", "rclone")
+FAR_SCENARIOS = ("first", "same")
+FAR_DELAYS = "0,10"
+FAR_LABEL = "Far server (delaying proxy)"
+FAR_PROXY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "far_proxy.py")
+ERROR_WORDS = re.compile(r"(?i)error|fail|denied|refused|timed? ?out|closed")
+# An FTP reply code on its own ("550 No such file", "... 421-Too many"), not a number inside a
+# size, a range or a rate such as lftp's "0-3174 423.9 KiB/s".
+REPLY_CODE = re.compile(r"(?<![\w.,:/-])[45]\d\d(?=[ -]|$)(?! ?(?:[KMGT]i?)?B\b| ?%)")
+RATE = re.compile(r"\d(?:[\d.,]*\d)? ?(?:[KMGT]i?)?B/s\b")
 MiB = 1024 * 1024
 
 
@@ -89,6 +106,8 @@ class SiteSpec:
 
 SITES = {
     "quick": SiteSpec(200, 12, 6 * MiB, 0.3, 2),
+    # Small files only, where the round trips of each file count and not the bytes.
+    "far": SiteSpec(200, 20, 200 * 3 * 1024, 1.0, 0),
     1000: SiteSpec(1000, 60, 30 * MiB, 0.3, 10),
     10000: SiteSpec(10000, 600, 60 * MiB, 0.5, 20),
 }
@@ -144,7 +163,7 @@ def plan_site(shape, seed):
     sizes = [log_uniform(rng, KB, limit) for _ in range(small_count)]
     large_total = shape.total - sum(sizes)
     raw = [log_uniform(rng, 256 * KB, LARGEST) for _ in range(large_count)]
-    scale = large_total / sum(raw)
+    scale = large_total / sum(raw) if raw else 0
     large = [max(limit, min(LARGEST, int(r * scale))) for r in raw]
     # The clamp may leave the total a little off; the first file that has room takes the rest.
     rest = shape.total - sum(sizes) - sum(large)
@@ -863,8 +882,14 @@ class Kelvane(Tool):
                     f.write("\r\n".join(lines).encode("utf-8"))
                 self.profiles[(server.name, local)] = profile
 
+    # kelvane-cli run --parallel N for every run of the main and FTPS passes; None: the
+    # program's own default (the FtpConnections setting, 4).
+    parallel = None
+
     def command(self, server, local):
-        return [self.cli, "--config-dir", self.config, "run", self.profiles[(server.name, local)]]
+        extra = ["--parallel", str(self.parallel)] if self.parallel else []
+        return [self.cli, "--config-dir", self.config, "run",
+                self.profiles[(server.name, local)]] + extra
 
 
 class Lftp(Tool):
@@ -919,6 +944,7 @@ class LftpLean(Lftp):
 
 class Rclone(Tool):
     name = "rclone"
+    CONCURRENCY = ["--transfers", "1", "--checkers", "1"]
 
     def available(self):
         return (shutil.which("rclone") is not None), "rclone not installed"
@@ -937,8 +963,132 @@ class Rclone(Tool):
             server.port, server.user or "anonymous", secret, server.remote_path())
         # One transfer and one checker; rclone still opens a second connection when it lists
         # while it uploads (the conns column shows it).
-        return ["rclone", "sync", local, remote, "--transfers", "1", "--checkers", "1",
-                "--retries", "1", "--low-level-retries", "1", "--config", config]
+        return ["rclone", "sync", local, remote] + self.CONCURRENCY + [
+            "--retries", "1", "--low-level-retries", "1", "--config", config]
+
+
+# The far-server pass: one and four connections, where a tool can use more than one.
+
+
+class KelvaneFar(Kelvane):
+    """kelvane-cli run with --parallel N. A kelvane-cli without the option runs as it is, and
+    its rows say so."""
+
+    def __init__(self, work, env, cli, connections):
+        super().__init__(work, env, cli)
+        self.name = "kelvane-%d" % connections
+        self.connections = connections
+        self.has_parallel = False
+
+    def available(self):
+        ok, why = super().available()
+        if ok:
+            probe = subprocess.run([self.cli, "run", "--help"], capture_output=True, text=True,
+                                   timeout=20)
+            self.has_parallel = "--parallel" in probe.stdout
+        return ok, why
+
+    def note(self):
+        # Without the option even the one-connection row runs with the program's default.
+        return "" if self.has_parallel else "(--parallel not available)"
+
+    def command(self, server, local):
+        argv = super().command(server, local)
+        if self.has_parallel:
+            argv[-1:-1] = ["--parallel", str(self.connections)]
+        return argv
+
+
+class LftpFar(Lftp):
+    """lftp's mirror as people use it, with one or with four connections (--parallel=4)."""
+
+    def __init__(self, work, env, connections):
+        super().__init__(work, env)
+        self.name = "lftp-%d" % connections
+        self.connections = connections
+        if connections > 1:
+            self.MIRROR = Lftp.MIRROR + " --parallel=%d" % connections
+
+    def note(self):
+        return ""
+
+
+class RcloneFar(Rclone):
+    """rclone sync with its own concurrency (4 transfers, 8 checkers)."""
+
+    CONCURRENCY = []
+
+    def note(self):
+        return ""
+
+
+def far_tool(name, work, env, cli):
+    if name.startswith("kelvane-"):
+        return KelvaneFar(work, env, cli, int(name.split("-")[1]))
+    if name.startswith("lftp-"):
+        return LftpFar(work, env, int(name.split("-")[1]))
+    return RcloneFar(work, env)
+
+
+class FarProxy:
+    """bench/far_proxy.py in front of one server, delaying each way by delay_ms."""
+
+    def __init__(self, work, server_port, delay_ms):
+        self.work = work
+        self.server_port = server_port
+        self.delay_ms = delay_ms
+        self.process = None
+        self.port = None
+
+    def start(self):
+        os.makedirs(self.work, exist_ok=True)
+        port_file = os.path.join(self.work, "proxy.port")
+        err_path = os.path.join(self.work, "proxy.err")
+        err = open(err_path, "wb")
+        self.process = subprocess.Popen(
+            [SERVER_PYTHON, FAR_PROXY, "--listen-port", "0", "--server-port",
+             str(self.server_port), "--delay-ms", str(self.delay_ms), "--port-file", port_file],
+            stdin=subprocess.DEVNULL, stdout=err, stderr=err, start_new_session=True,
+            preexec_fn=_die_with_parent)
+        err.close()
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and self.process.poll() is None:
+            if os.path.exists(port_file):
+                with open(port_file) as f:
+                    self.port = int(f.read())
+                return
+            time.sleep(0.02)
+        self.stop()
+        with open(err_path, "rb") as f:
+            raise RuntimeError("far_proxy.py did not start: " +
+                               f.read().decode("utf-8", "replace")[-500:])
+
+    def stop(self):
+        if self.process is not None:
+            stop_group(self.process)
+            self.process = None
+
+    def cpu_seconds(self):
+        return Server.cpu_seconds(self)
+
+
+class FarServer:
+    """A server as the tools see it through a proxy: the proxy's port, the server's folders,
+    logs and counts. The name tells the delays apart (connection names, profiles, rows)."""
+
+    def __init__(self, server, proxy):
+        self.server = server
+        self.proxy = proxy
+        self.delay_ms = proxy.delay_ms
+        self.name = "%s-%gms" % (server.name, proxy.delay_ms)
+        self.base_name = server.name
+
+    @property
+    def port(self):
+        return self.proxy.port
+
+    def __getattr__(self, attr):
+        return getattr(self.server, attr)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -952,6 +1102,7 @@ class Row:
         self.peaks = []
         self.cpu = []
         self.server_cpu = []
+        self.proxy_cpu = []
         self.commands = None  # verb -> count, from the first repetition
         self.sessions = None
         self.transcript = None
@@ -966,14 +1117,23 @@ class Row:
         return max(self.peaks) if self.peaks else None
 
 
+def failure_words(line):
+    """Where a line reads as a failure: an error word, or a reply code of 400 or more on a line
+    that is not a transfer line (those show a rate, and their numbers are sizes)."""
+    found = ERROR_WORDS.search(line)
+    if found:
+        return found
+    return None if RATE.search(line) else REPLY_CODE.search(line)
+
+
 def failure_text(output, width=160):
     """The last line of a tool's output that reads as an error (lftp's mirror goes on with its
     transfer lines after the failure it reports), else the last line; a long line is shown
     from a little before its error words."""
     lines = output.strip().splitlines() or [""]
-    errors = [line for line in lines if ERROR_WORDS.search(line)]
+    errors = [line for line in lines if failure_words(line)]
     line = (errors or lines)[-1]
-    found = ERROR_WORDS.search(line)
+    found = failure_words(line)
     if found and found.end() > width:
         line = "..." + line[max(0, found.start() - 60):]
     return line[:width]
@@ -1010,12 +1170,17 @@ class Bench:
         self.wait_for_ports(row)
         server.begin_run()
         server_cpu = server.cpu_seconds()
+        proxy = getattr(server, "proxy", None)
+        proxy_cpu = proxy.cpu_seconds() if proxy else None
         result = run_measured(tool.command(server, local), tool.env,
                               min(self.args.run_limit, self.time_left()), work)
         sessions = server.sessions()
         server_cpu_after = server.cpu_seconds()
         if server_cpu is not None and server_cpu_after is not None:
             row.server_cpu.append(server_cpu_after - server_cpu)
+        proxy_cpu_after = proxy.cpu_seconds() if proxy else None
+        if proxy_cpu is not None and proxy_cpu_after is not None:
+            row.proxy_cpu.append(proxy_cpu_after - proxy_cpu)
         problems = []
         if result.status is None:
             problems.append("stopped after the time limit of %d s" % self.args.run_limit)
@@ -1050,7 +1215,7 @@ class Bench:
 
     def run(self):
         args = self.args
-        shape = SITES["quick" if args.quick else args.files]
+        shape = SITES["far" if args.far else "quick" if args.quick else args.files]
         work = tempfile.mkdtemp(prefix="kelvane-bench-", dir=args.work_root)
         self.work_filesystem = filesystem_type(work)
         servers = []
@@ -1083,8 +1248,11 @@ class Bench:
             tools = []
             for name, tls in self.tool_plan():
                 folder = os.path.join(work, name + (TLS_SUFFIX if tls else ""))
-                if name == "kelvane":
+                if args.far:
+                    tool = far_tool(name, folder, env, args.cli)
+                elif name == "kelvane":
                     tool = Kelvane(folder, env, args.cli, tls)
+                    tool.parallel = args.parallel
                 elif name == "lftp":
                     tool = Lftp(folder, env, tls)
                 elif name == "lftp-lean":
@@ -1101,7 +1269,9 @@ class Bench:
             self.tools = tools
             self.versions = {t.name: t.version() for t in tools}
 
-            for server_name in args.servers:
+            if args.far:
+                self.run_far(work, servers, tools, site, changed_site, edited)
+            for server_name in ([] if args.far else args.servers):
                 instances = {}
                 for tool in tools:
                     server = SERVER_CLASSES[server_name](
@@ -1134,14 +1304,55 @@ class Bench:
             else:
                 shutil.rmtree(work, ignore_errors=True)
 
+    def run_far(self, work, servers, tools, site, changed_site, edited):
+        """Each tool on its own server, reached through one proxy per delay; the delays are
+        measured one after another, each with its rounds across the tools."""
+        delays = self.args.delays
+        for server_name in self.args.servers:
+            by_delay = {d: {} for d in delays}
+            proxies = []
+            for tool in tools:
+                server = SERVER_CLASSES[server_name](
+                    os.path.join(work, "servers", "%s-%s" % (server_name, tool.name)))
+                servers.append(server)
+                server.start()
+                for delay in delays:
+                    proxy = FarProxy(os.path.join(server.work, "proxy-%gms" % delay),
+                                     server.port, delay)
+                    servers.append(proxy)
+                    proxies.append(proxy)
+                    proxy.start()
+                    far = FarServer(server, proxy)
+                    by_delay[delay][tool.name] = far
+                    for scenario in self.scenarios_of(tool):
+                        self.rows[(scenario, far.name, tool.name)] = Row(
+                            scenario, far.name, tool.name)
+                if isinstance(tool, Kelvane):
+                    tool.configure([by_delay[d][tool.name] for d in delays],
+                                   {"site": site, "changed": changed_site})
+            for delay in delays:
+                instances = by_delay[delay]
+                self.say("\n%s behind the proxy at %g ms each way (one server per tool, proxy "
+                         "ports %s)" % (server_name, delay,
+                                        ", ".join(str(s.port) for s in instances.values())))
+                self.run_server(instances, tools, site, changed_site, edited, work)
+            for proxy in proxies:
+                proxy.stop()
+            for tool in tools:
+                by_delay[delays[0]][tool.name].server.stop()
+
     def tool_plan(self):
         """(tool, over TLS) in the order of a round. The FTPS pass puts each tool's plain run
         beside its TLS one."""
+        if self.args.far:
+            return [(name, False) for name in self.args.tools]
         if not self.args.tls:
             return [(name, False) for name in self.args.tools]
         return [(name, tls) for name in self.args.tools for tls in (False, True)]
 
     def scenarios_of(self, tool):
+        if self.args.far:
+            return FAR_SCENARIOS
         if not self.args.tls:
             return SCENARIOS
         return TLS_SCENARIOS if tool.tls else ("first",)
@@ -1305,8 +1516,7 @@ def result_table(bench):
                 cells.append("%.1f" % (row.peak() / 1024) if row.peak() else "?")
                 cells.append(str(sum(row.commands.values())) if row.commands is not None else "?")
                 cells.append(str(row.sessions) if row.sessions is not None else "?")
-                cells.append("yes" if not row.problems else "**NO** (%d of %d runs): %s" % (
-                    row.bad_runs, len(row.seconds), "; ".join(row.problems)))
+                cells.append(outcome_cell(row))
                 lines.append("| " + " | ".join(cells) + " |")
     return lines
 
@@ -1408,17 +1618,28 @@ def tls_result_table(bench):
                 cells.append("%.2f" % statistics.median(row.server_cpu) if row.server_cpu
                              else "?")
                 cells.append("%.1f" % (row.peak() / 1024) if row.peak() else "?")
-                if row.commands is not None:
-                    cells.append(str(sum(row.commands.values())))
-                    cells.append(str(row.sessions))
-                    cells.append(str(sum(row.commands.get(v, 0) for v in DATA_COMMANDS)))
-                    cells.append(str(tls_handshakes(row.transcript)))
-                else:
-                    cells += ["?"] * 4
-                cells.append("yes" if not row.problems else "**NO** (%d of %d runs): %s" % (
-                    row.bad_runs, len(row.seconds), "; ".join(row.problems)))
+                cells += command_cells(row)
+                cells.append(str(tls_handshakes(row.transcript)) if row.commands is not None
+                             else "?")
+                cells.append(outcome_cell(row))
                 lines.append("| " + " | ".join(cells) + " |")
     return lines
+
+
+def command_cells(row):
+    """Commands, sessions and data connections of a row's transcript."""
+    if row.commands is None:
+        return ["?"] * 3
+    return [str(sum(row.commands.values())), str(row.sessions),
+            str(sum(row.commands.get(v, 0) for v in DATA_COMMANDS))]
+
+
+def outcome_cell(row):
+    """Whether every run left the server equal to the local tree, else what went wrong."""
+    if not row.problems:
+        return "yes"
+    return "**NO** (%d of %d runs): %s" % (row.bad_runs, len(row.seconds),
+                                            "; ".join(row.problems))
 
 
 def tls_goal_lines(bench):
@@ -1457,6 +1678,93 @@ def tls_goal_lines(bench):
     return lines
 
 
+def far_rows(bench, scenario, server, delay, tool):
+    return bench.rows.get((scenario, "%s-%gms" % (server, delay), tool))
+
+
+def far_tool_label(bench, name):
+    tool = next((t for t in bench.tools if t.name == name), None)
+    note = tool.note() if tool is not None else ""
+    return name + (" " + note if note else "")
+
+
+def far_result_table(bench):
+    measured = [t.name for t in bench.tools]
+    peers = [p for p in ("lftp-1", "lftp-4", "rclone") if p in measured]
+    head = ["scenario", "server", "delay ms", "tool", "median s", "min-max s", "runs"] + [
+        "/ " + p for p in peers] + ["/ 0 ms", "cpu s", "server cpu s", "proxy cpu s",
+                                   "commands", "conns", "data conns", "remote = local"]
+    lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
+    for scenario in FAR_SCENARIOS:
+        for server in bench.args.servers:
+            for delay in bench.args.delays:
+                for tool in measured:
+                    row = far_rows(bench, scenario, server, delay, tool)
+                    if row is None:
+                        continue
+                    label = far_tool_label(bench, tool)
+                    median = row.median()
+                    if median is None:
+                        cells = [scenario, server, "%g" % delay, label,
+                                 row.skipped or "no result"]
+                        cells += [""] * (len(head) - len(cells))
+                        lines.append("| " + " | ".join(cells) + " |")
+                        continue
+                    cells = [scenario, server, "%g" % delay, label, "%.2f" % median,
+                             "%.2f-%.2f" % (min(row.seconds), max(row.seconds)),
+                             str(len(row.seconds))]
+                    for peer in peers:
+                        other = far_rows(bench, scenario, server, delay, peer)
+                        cells.append(fmt_ratio(median, other.median() if other else None))
+                    near = far_rows(bench, scenario, server, 0, tool)
+                    cells.append(fmt_ratio(median, near.median() if near and delay else None))
+                    for values in (row.cpu, row.server_cpu, row.proxy_cpu):
+                        cells.append("%.2f" % statistics.median(values) if values else "?")
+                    cells += command_cells(row)
+                    cells.append(outcome_cell(row))
+                    lines.append("| " + " | ".join(cells) + " |")
+    return lines
+
+
+def far_goal_lines(bench):
+    """kelvane-cli with four connections against lftp with four and rclone with its defaults,
+    behind the proxy at 10 ms each way."""
+    lines = []
+    delay = 10
+    for scenario, peer in (("first", "lftp-4"), ("same", "rclone")):
+        for server in bench.args.servers:
+            k = far_rows(bench, scenario, server, delay, "kelvane-4")
+            o = far_rows(bench, scenario, server, delay, peer)
+            if k is None or o is None or k.median() is None or o.median() is None or \
+                    o.median() <= 0:
+                continue
+            ratio = k.median() / o.median()
+            text = "- %s, %s, %d ms each way: %s %.2f s = %.3f x %s %.2f s" % (
+                SCENARIO_TEXT[scenario], server, delay, far_tool_label(bench, "kelvane-4"),
+                k.median(), ratio, peer, o.median())
+            if o.problems:
+                text += " (%s failed or left differences in %d of %d runs)" % (
+                    peer, o.bad_runs, len(o.seconds))
+            if bench.args.quick:
+                lines.append(text + " (no goal for a quick run)")
+                continue
+            met = ratio <= 0.8 and not k.problems
+            lines.append("%s (goal at most 0.8): %s%s" % (
+                text, "met" if met else "NOT met", far_problem_note(k)))
+    return lines
+
+
+def far_problem_note(row):
+    """Why a row cannot meet its goal whatever its time: a failure the tool reported (its exit
+    status) is told apart from a server copy that differs."""
+    if not row.problems:
+        return ""
+    reported = all(p.startswith(("exit status", "stopped after")) for p in row.problems)
+    return ", %s in %d of %d runs" % (
+        "kelvane-cli reported a failure (the server's copy was right)" if reported else
+        "kelvane-cli failed or the server's copy differs", row.bad_runs, len(row.seconds))
+
+
 def run_facts(bench, label):
     """The heading and the conditions of the run, shared by the plain and the FTPS sections."""
     args = bench.args
@@ -1470,9 +1778,10 @@ def run_facts(bench, label):
         " ".join(["bench/sync_bench.py"] + sys.argv[1:])))
     out.append("")
     out.append("- Machine: " + "; ".join(machine_facts()))
-    site = "- Site: %d files in %d folders, %.1f MiB (%d bytes to %.1f MiB), seed %d" % (
-        files, folders, total / MiB, smallest, largest / MiB, args.seed)
-    if args.tls:
+    largest_text = "%.1f MiB" % (largest / MiB) if largest >= MiB else "%d bytes" % largest
+    site = "- Site: %d files in %d folders, %.1f MiB (%d bytes to %s), seed %d" % (
+        files, folders, total / MiB, smallest, largest_text, args.seed)
+    if args.tls or args.far:
         out.append(site + "; no changed run in this pass")
     else:
         out.append(site + "; the changed run edits %d files (%d of them keeping their size) "
@@ -1491,11 +1800,16 @@ def run_facts(bench, label):
         out.append("- Closed connections: each run waited for TIME_WAIT connections to drop "
                    "below 2,000; %.0f s in all" % bench.port_wait)
     versions = []
+    shown = set()
     for tool, text in bench.versions.items():
         if tool == "lftp-lean" or tool.endswith(TLS_SUFFIX):
             continue  # the same program as lftp, or as the plain row
+        program = tool.split("-")[0] if args.far else tool
+        if program in shown:
+            continue  # the far pass's one- and four-connection rows of one program
+        shown.add(program)
         number = re.search(r"\d+\.\d+(?:\.\d+)?(?:-\S+)?", text)
-        versions.append("%s %s" % ("kelvane-cli" if tool == "kelvane" else tool,
+        versions.append("%s %s" % ("kelvane-cli" if program == "kelvane" else program,
                                    number.group(0) if number else text))
     versions.append("pyftpdlib %s" % package_version("python3-pyftpdlib"))
     versions.append("vsftpd %s" % package_version("vsftpd"))
@@ -1578,6 +1892,49 @@ def write_tls_results(bench, path, label):
     write_section(path, label, "\n".join(out) + "\n")
 
 
+def write_far_results(bench, path, label):
+    out = run_facts(bench, label)
+    out.append("- Proxy: bench/far_proxy.py (asyncio, on 127.0.0.1) in front of each server, one "
+               "per delay; every chunk is due its arrival time plus the delay, each way, in "
+               "order; passive replies point at the proxy's own listeners, which relay the data "
+               "connections the same way; a connection's handshake costs a round trip and the "
+               "end of an upload travels after its data")
+    out.append("- Delays: %s ms each way (a round trip costs twice that); 0 ms measures the "
+               "proxy's own cost" % ", ".join("%g" % d for d in bench.args.delays))
+    out.append("- Rows: `kelvane-1` and `kelvane-4` are `kelvane-cli run --parallel 1` and "
+               "`--parallel 4`, `lftp-1` and `lftp-4` `mirror -R --delete` with one connection "
+               "and with `--parallel=4`, `rclone` sync with its default 4 transfers and 8 "
+               "checkers; / 0 ms is the tool's own median at 0 ms")
+    for tool in bench.tools:
+        if tool.note():
+            out.append("- %s: this kelvane-cli has no --parallel option, so the row ran without "
+                       "it, with the program's default connections (the conns column shows "
+                       "how many)" % tool.name)
+    out.append("")
+    out.extend(far_result_table(bench))
+    goals = far_goal_lines(bench)
+    if goals:
+        out.append("")
+        out.append("Goals for kelvane-cli behind the proxy:")
+        out.append("")
+        out.extend(goals)
+    out.append("")
+    out.append("Commands (LOCAL is the site, REMOTE the server's folder, PORT the proxy's):")
+    out.append("")
+    out.append("```")
+    out.append("kelvane-cli --config-dir CONFIG run --parallel N PROFILE.kvp   # profile as for "
+               "the plain pass, the connection's port the proxy's")
+    out.append("# vsftpd: no -u (anonymous login)")
+    out.append("lftp --norc -c '%s'   # lftp-4: mirror -R --delete --parallel=4" % Lftp(
+        "/nonexistent", {}).script(_Shown(), "LOCAL", shown_paths=True))
+    out.append("rclone sync LOCAL :ftp,host=127.0.0.1,port=PORT,user=USER,pass=OBSCURED:REMOTE "
+               "--retries 1 --low-level-retries 1 --config EMPTY")
+    out.append("/usr/bin/python3 bench/far_proxy.py --listen-port 0 --server-port SERVER_PORT "
+               "--delay-ms D --port-file FILE")
+    out.append("```")
+    write_section(path, label, "\n".join(out) + "\n")
+
+
 def write_section(path, label, text):
     begin, end = "<!-- results %s -->" % label, "<!-- end of results %s -->" % label
     old = ""
@@ -1616,6 +1973,12 @@ def package_version(package):
         return "?"
 
 
+def table_of(bench):
+    if bench.args.far:
+        return far_result_table(bench)
+    return tls_result_table(bench) if bench.args.tls else result_table(bench)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true",
@@ -1650,6 +2013,17 @@ def main():
                         help="the FTPS pass: both servers demand explicit TLS with a certificate "
                         "made for the run; kelvane and lftp over FTPS (first, same) with their "
                         "plain-FTP first upload in the same rounds; writes the FTPS section")
+    parser.add_argument("--parallel", type=int,
+                        help="kelvane-cli run --parallel N in the main and FTPS passes "
+                        "(default: the program's own, 4 connections)")
+    parser.add_argument("--far", action="store_true",
+                        help="the far-server pass: every server behind bench/far_proxy.py, "
+                        "which delays each way; 200 small files in 20 folders, first and same, "
+                        "kelvane-cli and lftp with 1 and 4 connections and rclone; writes the "
+                        "'%s' section" % FAR_LABEL)
+    parser.add_argument("--delays", default=FAR_DELAYS,
+                        help="with --far: the delays each way in milliseconds, comma-separated "
+                        "(default %s)" % FAR_DELAYS)
     args = parser.parse_args()
     tools_given = "--tools" in sys.argv[1:] or any(a.startswith("--tools=") for a in sys.argv)
 
@@ -1659,8 +2033,23 @@ def main():
         if s not in ALL_SERVERS:
             parser.error("unknown server %s" % s)
     for t in args.tools:
-        if t not in ALL_TOOLS:
+        if t not in ALL_TOOLS and not (args.far and t in FAR_TOOLS):
             parser.error("unknown tool %s" % t)
+    if args.far:
+        if args.tls:
+            parser.error("--far runs plain FTP only; --tls is a pass of its own")
+        # The plain pass's --tools may be passed on: kelvane stands for kelvane-1 and -4.
+        asked = args.tools if tools_given else list(FAR_TOOLS)
+        args.tools = [t for t in FAR_TOOLS if t in asked or t.split("-")[0] in asked]
+        if not args.tools:
+            parser.error("--far measures only %s" % ", ".join(FAR_TOOLS))
+        try:
+            args.delays = sorted({float(d) for d in args.delays.split(",") if d.strip()})
+        except ValueError:
+            parser.error("--delays takes milliseconds, e.g. 0,10")
+        if not args.delays or args.delays[0] < 0:
+            parser.error("--delays takes milliseconds of 0 or more")
+        args.delays = [int(d) if d == int(d) else d for d in args.delays]
     if args.tls:
         # The FTPS pass measures kelvane and lftp only, so the plain pass's --tools may be
         # passed on unchanged.
@@ -1671,9 +2060,9 @@ def main():
     if args.repeat is None:
         # Runs of the 1,000-file site take well under a second to a few seconds, where a busy
         # moment of a shared machine weighs most, so it gets more repetitions.
-        args.repeat = 1 if args.quick else (5 if args.files == 1000 else 3)
+        args.repeat = 1 if args.quick else (3 if args.far or args.files != 1000 else 5)
     if args.work_root is None:
-        args.work_root = default_work_root(args.files)
+        args.work_root = default_work_root(1000 if args.far else args.files)
     if args.total_limit is None:
         args.total_limit = 7200 if args.files == 10000 and not args.quick else 3600
     if args.repeat < 1:
@@ -1718,8 +2107,7 @@ def main():
     except KeyboardInterrupt:
         print("\nInterrupted; servers stopped, work folder removed. Measured so far:",
               file=sys.stderr)
-        print("\n".join(tls_result_table(bench) if args.tls else result_table(bench)),
-              file=sys.stderr)
+        print("\n".join(table_of(bench)), file=sys.stderr)
         return 130
     except RuntimeError as error:  # a server that would not start
         print("sync_bench: %s" % error, file=sys.stderr)
@@ -1729,11 +2117,13 @@ def main():
             set_time_wait_buckets(saved_buckets)
 
     print()
-    print("\n".join(tls_result_table(bench) if args.tls else result_table(bench)))
-    print()
-    print("FTP commands of one run:")
-    print("\n".join(command_table(bench)))
-    goals = tls_goal_lines(bench) if args.tls else goal_lines(bench)
+    print("\n".join(table_of(bench)))
+    if not args.far:
+        print()
+        print("FTP commands of one run:")
+        print("\n".join(command_table(bench)))
+    goals = far_goal_lines(bench) if args.far else \
+        tls_goal_lines(bench) if args.tls else goal_lines(bench)
     if goals:
         print()
         print("\n".join(goals))
@@ -1747,7 +2137,9 @@ def main():
     results = args.results or (None if args.quick else os.path.join(HERE, "RESULTS.md"))
     if results and not args.no_results:
         label = "quick" if args.quick else "%d files" % args.files
-        if args.tls:
+        if args.far:
+            write_far_results(bench, results, FAR_LABEL + (", quick" if args.quick else ""))
+        elif args.tls:
             label = "FTPS (explicit TLS)" + ("" if label == "1000 files" else ", " + label)
             write_tls_results(bench, results, label)
         else:
