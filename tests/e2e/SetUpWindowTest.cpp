@@ -111,8 +111,16 @@ Widget* part(QWidget& dialog, const char* name) {
     return widget;
 }
 
+// A click where the button takes it: a radio button or a check box stretched across its row
+// takes clicks on its mark and its text only, not at the middle of the row.
 void click(QWidget* widget) {
     ASSERT_NE(widget, nullptr);
+    auto* toggle = qobject_cast<QAbstractButton*>(widget);
+    if (toggle != nullptr && toggle->isCheckable()) {
+        QTest::mouseClick(widget, Qt::LeftButton, {},
+                          QPoint(toggle->height() / 2, toggle->height() / 2));
+        return;
+    }
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
@@ -242,6 +250,7 @@ TEST_F(SetUpWindowTest, FromAnEmptySettingsFolderToASynchronisedSite) {
                 onNextModal<ConnectionAdvancedDlg>([&](ConnectionAdvancedDlg& advanced) {
                     type(advanced, "portEdit", std::to_string(server_.port()));
                     click(part<QRadioButton>(advanced, "passiveModeRadio"));
+                    EXPECT_TRUE(part<QRadioButton>(advanced, "passiveModeRadio")->isChecked());
                     // The test server has no TLS, which a new connection requires.
                     part<QComboBox>(advanced, "tlsCombo")->setCurrentIndex(0);
                     clickOk(advanced);
@@ -263,6 +272,7 @@ TEST_F(SetUpWindowTest, FromAnEmptySettingsFolderToASynchronisedSite) {
     const ConnectionList stored = loadConnections(settings / "KelvaneConnections.txt");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0]->port, server_.port());
+    EXPECT_TRUE(stored[0]->passive);
 
     // "FTP Exclusions": Browse, the folder stats marked with Add.
     onNextModal<FtpExclusionsDlg>([&](FtpExclusionsDlg& exclusions) {

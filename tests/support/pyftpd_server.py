@@ -15,7 +15,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS, FilesystemError
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.handlers import ActiveDTP, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -38,6 +38,19 @@ class DosFilesystem(AbstractedFS):
                 column = "%21d " % st.st_size
             line = when + column + basename + "\r\n"
             yield line.encode("utf8", self.cmd_channel.unicode_errors)
+
+
+class HandedOverActiveDTP(ActiveDTP):
+    """An active-mode connector that forgets its socket once a transfer handler owns it.
+
+    pyftpdlib closes the connector of the previous PORT/EPRT again at the next one and then
+    unregisters the descriptor number it once had. With several sessions open, that number may by
+    then belong to another session's control connection, which the server would never read again.
+    """
+
+    def handle_connect(self):
+        ActiveDTP.handle_connect(self)
+        self._closed = True
 
 
 def iis_style(handler_class):
@@ -106,6 +119,7 @@ def main():
             return base.ftp_STOR(self, file, mode)
 
     Handler.authorizer = authorizer
+    Handler.active_dtp = HandedOverActiveDTP
     if args.tls_cert:
         Handler.certfile = args.tls_cert
         Handler.keyfile = args.tls_key
