@@ -16,6 +16,7 @@
 #include "transfer/Progress.h"
 #include "transfer/RetryDisplay.h"
 #include "transfer/ftp/FtpConnection.h"
+#include "transfer/ftp/Tls.h"
 
 std::atomic<int> ftpConnections{kDefaultFtpConnections};
 
@@ -145,7 +146,7 @@ ConnectionPool::ConnectionPool(std::shared_ptr<ConnectionDetails> connection, in
     std::lock_guard lock(s.mutex);
     for (const auto& member : s.members) {
         ++s.threads;
-        std::thread(memberThread, shared_, member).detach();
+        threads_.emplace_back(memberThread, shared_, member);
     }
 }
 
@@ -169,6 +170,18 @@ ConnectionPool::~ConnectionPool() {
         s.ended.wait_for(lock, kAbortGrace, [&s] { return s.threads == 0; });
     }
     s.mainFtp.reset();
+    const bool allEnded = s.threads == 0;
+    lock.unlock();
+    // Threads that have left are joined: the program may end right after the run, and a thread
+    // still on its way out then would lose OpenSSL's per-thread state in the middle of its
+    // clean-up. One that hangs on a dead socket is let go; the shared state outlives it.
+    for (std::thread& thread : threads_) {
+        if (allEnded) {
+            thread.join();
+        } else {
+            thread.detach();
+        }
+    }
 }
 
 std::shared_ptr<PoolJob> ConnectionPool::submit(PoolJob::Kind kind, std::string remotePath,
@@ -520,6 +533,7 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
         member->ftp.reset();
     }
     own.reset();
+    ftp::releaseThreadTlsState();
     leave();
     wakeMessagePump();
 }

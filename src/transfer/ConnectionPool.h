@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "transfer/ftp/FtpListing.h"
@@ -114,4 +115,5 @@ class ConnectionPool {
     bool waitUntil(const std::function<bool()>& done);
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<ConnectionDetails> connection_;
+    std::vector<std::thread> threads_;
 };

@@ -11,6 +11,7 @@
 #include "common/ErrorReport.h"
 #include "common/MessagePump.h"
 #include "transfer/RetryDisplay.h"
+#include "transfer/ftp/Tls.h"
 
 namespace {
 
@@ -216,6 +217,7 @@ void workerFrame(std::shared_ptr<TimedCommand> command, std::uint64_t generation
         activeWorker = nullptr;
         wakeMessagePump();
     }
+    ftp::releaseThreadTlsState();
     workerEnded();
 }
 

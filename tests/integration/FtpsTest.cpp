@@ -213,6 +213,52 @@ TYPED_TEST(FtpsTest, EachCertificateCaseMeetsTheUserWithItsFingerprint) {
     EXPECT_TRUE(this->prompter_.messages.empty());
 }
 
+TYPED_TEST(FtpsTest, AnExpiredCertificateIsCalledExpiredUntilTheUserTrustsIt) {
+    TypeParam expired;
+    ASSERT_TRUE(expired.useTls(true, true)) << expired.error();
+    ASSERT_TRUE(expired.start()) << expired.error();
+    const std::string fingerprint = expired.certificateFingerprint();
+    auto connection = this->details("");
+    connection->port = expired.port();
+    connection->user = expired.user();
+    connection->password = expired.password();
+
+    // Self-signed and out of date: both are said, with the date and the fingerprint.
+    EXPECT_FALSE(connection->connectFtp());
+    EXPECT_FALSE(connection->isConnected());
+    EXPECT_TRUE(connection->certificateRefused());
+    EXPECT_THAT(lastErrorText(), HasSubstr("The server's certificate is not trusted"));
+    EXPECT_THAT(lastErrorText(), HasSubstr("the certificate has expired"));
+    EXPECT_THAT(lastErrorText(), HasSubstr("valid until Feb  1 00:00:00 2020 GMT"));
+    EXPECT_THAT(lastErrorText(), HasSubstr("self-signed"));
+    EXPECT_THAT(lastErrorText(), HasSubstr(fingerprint));
+    EXPECT_EQ(connection->lastCertificate.fingerprint, fingerprint);
+    EXPECT_THAT(connection->lastCertificate.validUntil, HasSubstr("2020"));
+
+    // The system's trust store vouching for it does not make it current: expiry alone refuses.
+    ASSERT_EQ(::setenv("SSL_CERT_FILE", expired.certificateFile().c_str(), 1), 0);
+    EXPECT_FALSE(connection->connectFtp());
+    ::unsetenv("SSL_CERT_FILE");
+    EXPECT_THAT(lastErrorText(), HasSubstr("the certificate has expired"));
+    EXPECT_THAT(lastErrorText(), Not(HasSubstr("self-signed")));
+    EXPECT_THAT(lastErrorText(), HasSubstr(fingerprint));
+
+    // The user has decided to trust it: pinned, it is in, and files travel encrypted.
+    connection->tlsFingerprint = fingerprint;
+    ASSERT_TRUE(connection->connectFtp()) << lastErrorText() << "\n" << expired.serverLog();
+    EXPECT_TRUE(connection->ftp->dataProtected());
+    TempFolder local;
+    const std::string content = randomBytes(200 * 1024 + 3, 11);
+    writeFile(local.path() / "page.html", content);
+    ASSERT_TRUE(
+        connection->uploadFile((local.path() / "page.html").string(), expired.remote("page.html")))
+        << lastErrorText() << "\n"
+        << expired.serverLog();
+    EXPECT_EQ(readFile(expired.root() / "page.html"), content);
+    connection->disconnectFtp();
+    EXPECT_TRUE(this->prompter_.messages.empty());
+}
+
 TYPED_TEST(FtpsTest, RequiredNeverSendsTheLoginToAServerWithoutTls) {
     // The same kind of server, without TLS.
     TypeParam plain;

@@ -432,6 +432,7 @@ bool Socket::startTls(ssl_ctx_st* context, const std::string& hostName, ssl_sess
     }
     if (resume) {
         SSL_set_session(ssl.get(), resume);
+        preferKeyExchangeOf(ssl.get(), resume);
     }
     tls_ = std::move(ssl);
     const auto deadline = deadlineAfter(limit);
@@ -439,6 +440,7 @@ bool Socket::startTls(ssl_ctx_st* context, const std::string& hostName, ssl_sess
         ERR_clear_error();
         const int result = SSL_connect(tls_.get());
         if (result == 1) {
+            rememberKeyExchange(tls_.get());
             return true;
         }
         if (!tlsWait(result, Millis(remainingMillis(deadline)), "TLS handshake failed")) {

@@ -39,7 +39,8 @@ struct CertificateInfo {
     std::string validUntil;
     std::string fingerprint;  // SHA-256, "AB:CD:...": 32 bytes in upper-case hex with colons
     // Why the system's trust store does not vouch for it ("self-signed certificate",
-    // "Hostname mismatch", ...); empty when it does.
+    // "Hostname mismatch", "the certificate has expired: it was valid until ...", several
+    // joined by "; "); empty when it does.
     std::string problem;
 
     bool present() const { return !fingerprint.empty(); }
@@ -65,7 +66,19 @@ using CertificatePtr = std::unique_ptr<x509_st, TlsDeleter>;
 // A client context: TLS 1.2 or later, the system's trust store loaded. The verification result
 // is read after the handshake (certificateOf), so that a refused certificate can still be shown
 // with its fingerprint. Null, with the reason in `error`, when OpenSSL cannot make one.
+// Connections made close together share one context (the same trust store): thread-safe.
 TlsContextPtr makeClientContext(std::string& error);
+
+// After a handshake: keeps the key exchange group with the session, for preferKeyExchangeOf.
+void rememberKeyExchange(ssl_st* ssl);
+// Before a handshake that offers `session` for resumption: puts the group the session was made
+// with first, so that the server need not ask for another key share.
+void preferKeyExchangeOf(ssl_st* ssl, ssl_session_st* session);
+
+// Frees what OpenSSL keeps for the calling thread (its random generators, its error queue). A
+// thread that may have used TLS calls it before it signals its end: the program may end right
+// after that signal, and OpenSSL's own clean-up at exit would race the thread's.
+void releaseThreadTlsState();
 
 // Reads and writes `fd` through `ssl` with send(MSG_NOSIGNAL) and recv: a peer that has gone
 // must fail the write, not raise SIGPIPE in a program that has not blocked it.
