@@ -2,7 +2,9 @@
 // order and their outcomes are recorded in that order, so that the result sets, the counters and
 // the problem list are those of a run over one connection; only the time differs.
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "common/ErrorReport.h"
@@ -17,6 +19,22 @@ namespace {
 constexpr std::size_t kPendingPerLogin = 2;
 
 constexpr const char* kTimedOut = "Timed out";
+
+// `record`, called once a job on `remotePath` has ended; when it succeeded, the file's
+// unfinished-upload note goes first: a file that arrived whole, or that is gone, is no longer a
+// part of one.
+std::function<void(bool)> clearingUnfinished(std::shared_ptr<ConnectionDetails> connection,
+                                             std::string remotePath,
+                                             std::function<void(bool)> record) {
+    return [connection = std::move(connection), remotePath = std::move(remotePath),
+            record = std::move(record)](bool succeeded) {
+        if (UnfinishedUploads* unfinished = unfinishedUploads();
+            succeeded && unfinished != nullptr && connection != nullptr) {
+            unfinished->finish(*connection, remotePath);
+        }
+        record(succeeded);
+    };
+}
 
 }  // namespace
 
@@ -89,13 +107,7 @@ void Synchroniser::sendFile(const FileEntry& source, const FileEntry& target, Ou
     }
     PendingOutcome pending;
     pending.job = pool_->submit(PoolJob::Kind::Upload, remotePath, source.fullPath());
-    pending.record = [this, remotePath, record = std::move(record)](bool succeeded) {
-        if (UnfinishedUploads* unfinished = unfinishedUploads();
-            succeeded && unfinished != nullptr) {
-            unfinished->finish(*selectedConnection, remotePath);
-        }
-        record(succeeded);
-    };
+    pending.record = clearingUnfinished(selectedConnection, remotePath, std::move(record));
     pending_.push_back(std::move(pending));
     recordOutcomes(false);
 }
@@ -108,14 +120,7 @@ void Synchroniser::deleteServerFile(const FileEntry& target, Outcome record) {
     const std::string remotePath = target.fullPath();
     PendingOutcome pending;
     pending.job = pool_->submit(PoolJob::Kind::DeleteFile, remotePath);
-    pending.record = [this, remotePath, record = std::move(record)](bool succeeded) {
-        // A file that is gone is no longer a part of one.
-        if (UnfinishedUploads* unfinished = unfinishedUploads();
-            succeeded && unfinished != nullptr) {
-            unfinished->finish(*selectedConnection, remotePath);
-        }
-        record(succeeded);
-    };
+    pending.record = clearingUnfinished(selectedConnection, remotePath, std::move(record));
     pending_.push_back(std::move(pending));
     recordOutcomes(false);
 }
