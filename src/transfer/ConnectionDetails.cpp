@@ -32,16 +32,6 @@ struct ConnectSlot {
     ftp::FtpError error = ftp::FtpError::None;
 };
 
-// What the worker needs of the record, copied: the details may be edited while it runs.
-struct LoginDetails {
-    std::string server;
-    std::uint16_t port = 0;
-    std::string user;
-    std::string password;
-    bool passive = false;
-    ftp::TlsSettings tls;
-};
-
 bool connectAttempt(const LoginDetails& login, const ftp::FtpTimeouts& limits, ConnectSlot& slot) {
     auto connection = std::make_shared<ftp::FtpConnection>();
     {
@@ -179,8 +169,7 @@ bool ConnectionDetails::connectFtp() {
     waitForCommand(0);
 
     auto slot = std::make_shared<ConnectSlot>();
-    const LoginDetails login{server,   port,    user,
-                             password, passive, ftp::TlsSettings{tlsMode, tlsFingerprint}};
+    const LoginDetails login = loginDetails();
     lastCertificate = {};
     lastConnectError = ftp::FtpError::None;
     const ftp::FtpTimeouts limits = ftpSocketLimits();

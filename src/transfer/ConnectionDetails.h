@@ -19,6 +19,17 @@ namespace ftp {
 class FtpConnection;
 }
 
+// What a login needs of a connection record, copied: the record may be edited while a worker
+// logs in with it.
+struct LoginDetails {
+    std::string server;
+    std::uint16_t port = 0;
+    std::string user;
+    std::string password;
+    bool passive = false;
+    ftp::TlsSettings tls;
+};
+
 // One named FTP connection: the stored record of the connections file and, while the program
 // runs, the live connection made from it. Held through std::shared_ptr: the connection list, the
 // active connection of the main window, open dialogs may all hold the same one (the connection
@@ -51,6 +62,10 @@ class ConnectionDetails : public PersistentRecord,
     // them is plain FTP, as it always was.
     ftp::TlsMode tlsMode = ftp::TlsMode::Off;
     std::string tlsFingerprint;  // the trusted certificate's SHA-256, "AB:CD:..."; empty: none
+
+    LoginDetails loginDetails() const {
+        return {server, port, user, password, passive, ftp::TlsSettings{tlsMode, tlsFingerprint}};
+    }
 
     // ---- The live connection ----
 

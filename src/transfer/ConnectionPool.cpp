@@ -47,12 +47,7 @@ struct ConnectionPool::Shared {
     std::deque<std::shared_ptr<PoolJob>> queue;
     std::vector<std::shared_ptr<Member>> members;
 
-    std::string server;
-    std::uint16_t port = 0;
-    std::string user;
-    std::string password;
-    bool passive = false;
-    ftp::TlsSettings tls;
+    LoginDetails login;  // of the run's connection, as it was when the pool began
 
     std::shared_ptr<ftp::FtpConnection> mainFtp;  // while lent
     bool mainLent = false;
@@ -131,12 +126,7 @@ ftp::FtpResult runOnce(ftp::FtpConnection& connection, PoolJob& job, std::uint64
 ConnectionPool::ConnectionPool(std::shared_ptr<ConnectionDetails> connection, int size)
     : shared_(std::make_shared<Shared>()), connection_(std::move(connection)) {
     Shared& s = *shared_;
-    s.server = connection_->server;
-    s.port = connection_->port;
-    s.user = connection_->user;
-    s.password = connection_->password;
-    s.passive = connection_->passive;
-    s.tls = ftp::TlsSettings{connection_->tlsMode, connection_->tlsFingerprint};
+    s.login = connection_->loginDetails();
     size = std::clamp(size, 1, kMaxFtpConnections);
     for (int index = 0; index < size; ++index) {
         auto member = std::make_shared<Member>();
@@ -376,8 +366,10 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
             }
             member->ftp = connection;
         }
-        const ftp::FtpResult result = connection->connect(s.server, s.port, s.user, s.password,
-                                                          s.passive, ftpSocketLimits(), s.tls);
+        const LoginDetails& login = s.login;
+        const ftp::FtpResult result =
+            connection->connect(login.server, login.port, login.user, login.password, login.passive,
+                                ftpSocketLimits(), login.tls);
         std::lock_guard lock(s.mutex);
         if (!result) {
             // Too many connections, a closed socket, any refusal: the pool makes do with fewer.
