@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -262,6 +263,92 @@ TYPED_TEST(FtpClientTest, ListingsCostOneCommandOnceTheServersFormIsKnown) {
             EXPECT_EQ(connection->commandCount(), sent + 2);
         }
     }
+}
+
+// A listing told that another transfer follows sends that transfer's EPSV ahead of its own
+// final reply. Whatever comes next (a listing, an upload, a plain command, a listing that fails,
+// a new login's worth of facts), each reply still meets its own command.
+TYPED_TEST(FtpClientTest, AnEpsvSentAheadIsTakenByWhateverComesNext) {
+    const fs::path site = this->server_.root() / "ahead";
+    for (const char* folder : {"a", "b", "c"}) {
+        fs::create_directories(site / folder);
+        writeFile(site / folder / "page.html", folder);
+    }
+    const testsupport::TempFolder local("kelvane-ahead");
+    writeFile(local.path() / "up.bin", randomBytes(70000, 7));
+    const auto remote = [this](const std::string& name) {
+        return this->server_.remote("ahead/" + name);
+    };
+    auto connection = this->connect();
+    const std::function<bool()> follows = [] { return true; };
+    std::vector<ListingEntry> entries;
+    const auto names = [&entries] {
+        std::vector<std::string> found;
+        for (const ListingEntry& entry : entries) {
+            found.push_back(entry.name);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    const std::vector<std::string> page{"page.html"};
+
+    ASSERT_TRUE(connection->list(remote("a/"), entries, {}, follows));
+    EXPECT_EQ(names(), page);
+    // Listings the form of which is known cost one command each after the first.
+    ASSERT_TRUE(connection->list(remote("b/"), entries, {}, follows));
+    const auto sent = connection->commandCount();
+    ftp::FtpResult listed = connection->list(remote("c/"), entries, {}, follows);
+    ASSERT_TRUE(listed) << listed.text;
+    EXPECT_EQ(names(), page);
+    EXPECT_EQ(connection->commandCount(), sent + 2);
+    // An upload takes the EPSV sent ahead.
+    ftp::FtpResult sentFile = connection->upload(local.path() / "up.bin", remote("c/up.bin"));
+    ASSERT_TRUE(sentFile) << sentFile.text;
+    EXPECT_EQ(readFile(site / "c" / "up.bin"), readFile(local.path() / "up.bin"));
+    // A command without data reads that EPSV's reply first.
+    ASSERT_TRUE(connection->list(remote("a/"), entries, {}, follows));
+    ftp::FtpResult made = connection->makeDirectory(remote("d"));
+    ASSERT_TRUE(made) << made.text;
+    EXPECT_TRUE(fs::is_directory(site / "d"));
+    // A listing of a missing folder fails as ever, and the connection stays in step.
+    ASSERT_TRUE(connection->list(remote("b/"), entries, {}, follows));
+    EXPECT_FALSE(connection->list(remote("missing/"), entries, {}, follows));
+    EXPECT_TRUE(connection->isConnected());
+    ASSERT_TRUE(connection->list(remote("c/"), entries));
+    EXPECT_EQ(names(), (std::vector<std::string>{"page.html", "up.bin"}));
+    EXPECT_TRUE(connection->noop());
+    EXPECT_FALSE(connection->lostStep());
+
+    // In active mode the server connects to us; nothing is sent ahead, and nothing breaks.
+    auto active = this->connect(false);
+    ASSERT_TRUE(active->list(remote("a/"), entries, {}, follows));
+    ASSERT_TRUE(active->list(remote("b/"), entries, {}, follows));
+    EXPECT_EQ(names(), page);
+    EXPECT_TRUE(active->noop());
+}
+
+// A second login to the same server takes the first one's facts instead of asking again, and
+// lists as the first does.
+TYPED_TEST(FtpClientTest, ASecondLoginTakesTheFirstOnesFacts) {
+    fs::create_directories(this->server_.root() / "f" / "sub");
+    auto first = this->connect();
+    const ftp::SessionFacts facts = first->sessionFacts();
+    ASSERT_TRUE(facts.known);
+    EXPECT_EQ(facts.features.mlsd, this->server_.offersMlsd());
+
+    FtpConnection second;
+    second.reuseSessionFacts(facts);
+    ftp::FtpResult result =
+        second.connect(this->server_.host(), this->server_.port(), this->server_.user(),
+                       this->server_.password(), true, this->kTimeouts);
+    ASSERT_TRUE(result) << result.text;
+    // No FEAT, and no OPTS UTF8 ON where the first login's was refused.
+    EXPECT_LT(second.commandCount(), first->commandCount());
+    EXPECT_EQ(second.supportsMlsd(), this->server_.offersMlsd());
+    std::vector<ListingEntry> entries;
+    ASSERT_TRUE(second.list(this->server_.remote("f") + "/", entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "sub");
 }
 
 TYPED_TEST(FtpClientTest, ListsAFolderOfThousandsOfEntries) {

@@ -170,12 +170,18 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     connected_ = false;
     splitter_.reset();
     features_ = {};
+    {
+        std::lock_guard factsLock(certificateMutex_);
+        facts_ = {};
+    }
     mlsd_ = false;
     epsvRefused_ = false;
     eprtRefused_ = false;
     listStyle_ = ListStyle::Unknown;
     lostStep_ = false;
     sentVerb_.clear();
+    epsvBehind_ = false;
+    epsvPending_ = false;
     directory_.clear();
     {
         std::lock_guard lock(socketsMutex_);
@@ -212,23 +218,44 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     }
 
     Reply reply;
-    if (FtpResult result = command("FEAT", reply); !result) {
-        return result;
+    const bool reusing = givenFacts_.known;
+    if (reusing) {
+        features_ = givenFacts_.features;
+    } else {
+        if (FtpResult result = command("FEAT", reply); !result) {
+            return result;
+        }
+        features_ = parseFeatures(reply);
     }
-    features_ = parseFeatures(reply);
     mlsd_ = features_.mlsd;
-    if (features_.utf8) {
+    bool utf8Taken = false;
+    if (features_.utf8 && (!reusing || givenFacts_.utf8Taken)) {
         // Some servers only send names as UTF-8 after this; a refusal changes nothing.
         if (FtpResult result = command("OPTS UTF8 ON", reply); !result) {
             return result;
         }
+        utf8Taken = reply.code / 100 == 2;
     }
     // Binary once for the session: uploads must arrive byte for byte, and SIZE needs it.
     if (FtpResult result = simpleCommand("TYPE I", false); !result) {
         return dropConnection(result);
     }
+    {
+        std::lock_guard factsLock(certificateMutex_);
+        facts_ = SessionFacts{true, features_, utf8Taken};
+    }
     connected_ = true;
     return {};
+}
+
+SessionFacts FtpConnection::sessionFacts() const {
+    std::lock_guard lock(certificateMutex_);
+    return facts_;
+}
+
+void FtpConnection::reuseSessionFacts(const SessionFacts& facts) {
+    std::lock_guard lock(exchangeMutex_);
+    givenFacts_ = facts;
 }
 
 FtpResult FtpConnection::login(const std::string& user, const std::string& password) {
@@ -407,6 +434,9 @@ FtpResult FtpConnection::sendCommand(const std::string& line) {
     if (!control_ || !control_->isOpen()) {
         return failure(FtpError::ConnectionLost, "Not connected to an FTP server");
     }
+    if (FtpResult result = settlePendingPassive(); !result) {
+        return result;
+    }
     if (FtpResult result = expectNothingPending(); !result) {
         return result;
     }
@@ -416,6 +446,15 @@ FtpResult FtpConnection::sendCommand(const std::string& line) {
     sentVerb_ = commandVerb(line);
     ++commandsSent_;
     return {};
+}
+
+FtpResult FtpConnection::settlePendingPassive() {
+    if (!epsvPending_) {
+        return {};
+    }
+    epsvPending_ = false;
+    Reply reply;
+    return readReply(reply);
 }
 
 FtpResult FtpConnection::expectNothingPending() {
@@ -688,10 +727,18 @@ FtpResult FtpConnection::openPassive(DataChannel& channel) {
     std::string host;
     std::uint16_t port = 0;
     Reply reply;
-    if (!epsvRefused_) {
+    if (epsvPending_) {
+        // Sent behind the last transfer; its reply is next.
+        epsvPending_ = false;
+        if (FtpResult result = readReply(reply); !result) {
+            return result;
+        }
+    } else if (!epsvRefused_) {
         if (FtpResult result = command("EPSV", reply); !result) {
             return result;
         }
+    }
+    if (!epsvRefused_) {
         if (reply.code == 229) {
             if (std::optional<std::uint16_t> epsvPort = parseEpsv(reply.text)) {
                 host = peer.host;
@@ -852,10 +899,17 @@ FtpResult FtpConnection::finishData(DataChannel& channel, bool namesPath) {
             }
         } while (reply.code / 100 == 1);
     }
+    if (epsvBehind_) {
+        // What comes next answers the EPSV sent behind this transfer.
+        epsvBehind_ = false;
+        epsvPending_ = true;
+        sentVerb_ = "EPSV";
+    }
     if (reply.code / 100 == 2) {
         // A transfer counts only by its own final reply. Anything already behind that reply means
-        // it may have been an earlier command's, and the transfer cannot be trusted.
-        if (FtpResult result = expectNothingPending(); !result) {
+        // it may have been an earlier command's, and the transfer cannot be trusted. (The reply
+        // to an EPSV sent behind it may be there already; readReply checks that it fits.)
+        if (FtpResult result = epsvPending_ ? FtpResult{} : expectNothingPending(); !result) {
             return result;
         }
         // The text goes along: a 226 can still say that the transfer went wrong.
@@ -870,7 +924,8 @@ FtpResult FtpConnection::finishData(DataChannel& channel, bool namesPath) {
 // ---- listing --------------------------------------------------------------------------------
 
 FtpResult FtpConnection::list(const std::string& path, std::vector<ListingEntry>& entries,
-                              const UploadProgress& progress) {
+                              const UploadProgress& progress,
+                              const std::function<bool()>& anotherFollows) {
     std::lock_guard lock(exchangeMutex_);
     entries.clear();
     if (FtpResult result = ensureConnected(); !result) {
@@ -879,7 +934,10 @@ FtpResult FtpConnection::list(const std::string& path, std::vector<ListingEntry>
     if (FtpResult result = refuseLineBreaks(path); !result) {
         return result;
     }
-    return listLocked(path, entries, progress);
+    anotherFollows_ = &anotherFollows;
+    FtpResult result = listLocked(path, entries, progress);
+    anotherFollows_ = nullptr;
+    return result;
 }
 
 FtpResult FtpConnection::readAll(Socket& socket, std::string& data,
@@ -928,6 +986,17 @@ FtpResult FtpConnection::fetchListing(const std::string& line, std::string& data
     FtpResult received;
     if (channel.socket) {
         received = readAll(*channel.socket, data, progress);
+        // The server has closed the data connection, so it is done with the transfer: an EPSV
+        // it reads now cannot cut it short. (Over TLS the server may still wait for the answer
+        // to its close_notify, so the EPSV waits for the final reply there.)
+        if (received && passive_ && !epsvRefused_ && channel.socket->tls() == nullptr &&
+            anotherFollows_ != nullptr && *anotherFollows_ && (*anotherFollows_)()) {
+            if (!control_->writeAll("EPSV\r\n", ioLimit())) {
+                return dropConnection(socketFailure(*control_));
+            }
+            ++commandsSent_;
+            epsvBehind_ = true;
+        }
         if (received && channel.socket->tls()) {
             // The server's close_notify is answered: servers (vsftpd) take a session that
             // ended without both for a broken one and refuse to resume it.

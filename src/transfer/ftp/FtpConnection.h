@@ -53,6 +53,11 @@ class FtpConnection {
     FtpResult connect(const std::string& host, std::uint16_t port, const std::string& user,
                       const std::string& password, bool passive, const FtpTimeouts& timeouts = {},
                       const TlsSettings& tls = {});
+    // What this login learnt of the server (known once a connect succeeded).
+    SessionFacts sessionFacts() const;
+    // A connect after this skips FEAT, and OPTS UTF8 ON where the server refused it, taking
+    // these facts of another login to the same server instead.
+    void reuseSessionFacts(const SessionFacts& facts);
     // The server's certificate of the last connect with TLS (also when it was refused).
     CertificateInfo certificate() const;
     // Whether the control connection is encrypted, and whether the data connections are.
@@ -85,8 +90,14 @@ class FtpConnection {
     // does not exist) fails: an empty vector with success means an empty folder.
     // `progress` is called after each chunk of the listing with the bytes received so far;
     // false stops it (Cancelled).
+    //
+    // `anotherFollows` is asked once the listing's data is in: true promises that the next
+    // exchange on this connection is a listing or an upload. The EPSV for it then goes out at
+    // once, before this listing's final reply has come; servers that send that reply only once
+    // the data has been acknowledged (vsftpd) save a round trip per folder.
     FtpResult list(const std::string& path, std::vector<ListingEntry>& entries,
-                   const UploadProgress& progress = {});
+                   const UploadProgress& progress = {},
+                   const std::function<bool()>& anotherFollows = {});
 
     // Whether a path names a file, a folder or nothing. The server's current directory is the
     // same afterwards.
@@ -118,6 +129,8 @@ class FtpConnection {
     // PBSZ 0 and PROT P after the login of an encrypted connection.
     FtpResult protectData();
     FtpResult sendCommand(const std::string& line);
+    // Reads the reply of an EPSV sent ahead that no data connection took after all.
+    FtpResult settlePendingPassive();
     // Fails (OutOfStep or ConnectionLost) and drops the connection when anything has come from
     // the server that no command asked for.
     FtpResult expectNothingPending();
@@ -192,9 +205,16 @@ class FtpConnection {
     std::atomic<bool> aborted_{false};
     std::atomic<bool> lostStep_{false};
     std::string sentVerb_;  // of the last command sent, which the next reply must fit
+    // An EPSV went out behind a transfer whose final reply is still to come (epsvBehind_), and
+    // then, once that reply is read, its own reply is what the next read gets (epsvPending_).
+    bool epsvBehind_ = false;
+    bool epsvPending_ = false;
+    const std::function<bool()>* anotherFollows_ = nullptr;  // of the list() in progress
     std::atomic<long long> connectMillis_{FtpTimeouts{}.connect.count()};
     std::atomic<long long> ioMillis_{FtpTimeouts{}.io.count()};
     ServerFeatures features_;
+    SessionFacts facts_;       // learnt by the last connect
+    SessionFacts givenFacts_;  // reuseSessionFacts
     std::atomic<bool> mlsd_{false};
     bool epsvRefused_ = false;
     bool eprtRefused_ = false;
@@ -214,7 +234,7 @@ class FtpConnection {
     std::string hostName_;       // as the user wrote it: the name the certificate must carry
     std::atomic<bool> encrypted_{false};
     std::atomic<bool> dataProtected_{false};
-    mutable std::mutex certificateMutex_;
+    mutable std::mutex certificateMutex_;  // certificate_ and facts_, read from other threads
     CertificateInfo certificate_;
 };
 

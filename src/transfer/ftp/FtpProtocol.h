@@ -26,6 +26,14 @@ struct ServerFeatures {
     bool mlsd = false;  // MLST in FEAT means MLSD as well (RFC 3659)
     bool utf8 = false;
 };
+
+// What one login learnt of the server, so that more logins to the same server in the same
+// run need not ask again.
+struct SessionFacts {
+    bool known = false;
+    ServerFeatures features;
+    bool utf8Taken = false;  // OPTS UTF8 ON answered 2xx
+};
 ServerFeatures parseFeatures(const Reply& reply);
 
 // Loopback, private, link-local, shared (carrier NAT) and unspecified addresses: those a server
