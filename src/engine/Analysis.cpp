@@ -81,6 +81,45 @@ void Synchroniser::prepareLocations() {
     target_.setConnection(selectedConnection);
 }
 
+std::vector<AheadFolder> Synchroniser::foldersToEnter(
+    const std::vector<FileEntryPtr>& sourceFolders, const std::vector<FileEntryPtr>& targetFolders,
+    const NameMatch& folders) const {
+    std::vector<AheadFolder> ahead;
+    for (std::size_t i = 0; i < sourceFolders.size(); ++i) {
+        if (folders.targetOf[i] == NameMatch::kNone) {
+            continue;
+        }
+        const FileEntryPtr& target = targetFolders[folders.targetOf[i]];
+        if (!target_.isExcludedByFirst(*sourceFolders[i]) && !target_.isExcludedBySecond(*target)) {
+            ahead.push_back({target->childFolderPath(), sourceFolders[i]->childFolderPath()});
+        }
+    }
+    return ahead;
+}
+
+std::vector<AheadFolder> Synchroniser::foldersBelow(
+    const std::string& sourceFolder, const std::vector<FileEntryPtr>& targetEntries) {
+    // Looked at ahead of the walk, which reports what goes wrong here when it gets here itself;
+    // the reason of the walk's own last failure stays as it was.
+    const std::string reason = lastErrorText();
+    std::vector<FileEntryPtr> sourceFiles;
+    std::vector<FileEntryPtr> sourceFolders;
+    std::vector<AheadFolder> ahead;
+    if (source_.listFolder(sourceFolder, sourceFiles, sourceFolders)) {
+        std::vector<FileEntryPtr> targetFiles;
+        std::vector<FileEntryPtr> targetFolders;
+        SyncLocation::splitListing(targetEntries, targetFiles, targetFolders);
+        // A folder the walk will not enter (a link back up) has nothing fetched below it either:
+        // on a server that follows links as well, that would never end.
+        std::erase_if(sourceFolders,
+                      [this](const FileEntryPtr& folder) { return source_.leadsBackUp(*folder); });
+        ahead =
+            foldersToEnter(sourceFolders, targetFolders, matchByName(sourceFolders, targetFolders));
+    }
+    setLastError(reason);
+    return ahead;
+}
+
 bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
                                     const std::string& targetFolder) {
     if (!source_.isReady() || !target_.isReady()) {
@@ -125,18 +164,7 @@ bool Synchroniser::analyseDirectory(const std::string& sourceFolder,
     // folder's files are compared and its first sub-folders walked.
     const NameMatch folders = matchByName(sourceFolders, targetFolders);
     if (options.checkSubFolders && target_.pool() != nullptr) {
-        std::vector<std::string> ahead;
-        for (std::size_t i = 0; i < sourceFolders.size(); ++i) {
-            if (folders.targetOf[i] == NameMatch::kNone) {
-                continue;
-            }
-            const FileEntryPtr& target = targetFolders[folders.targetOf[i]];
-            if (!target_.isExcludedByFirst(*sourceFolders[i]) &&
-                !target_.isExcludedBySecond(*target)) {
-                ahead.push_back(target->childFolderPath());
-            }
-        }
-        target_.listAhead(ahead);
+        target_.listAhead(foldersToEnter(sourceFolders, targetFolders, folders));
     }
 
     const bool targetIsRemote = target_.isRemote();

@@ -16,6 +16,7 @@
 #include "transfer/FtpLocation.h"
 #include "transfer/LocalFileOperations.h"
 #include "transfer/Progress.h"
+#include "transfer/TimedCommand.h"
 #include "transfer/UnfinishedUploads.h"
 
 namespace {
@@ -58,6 +59,14 @@ bool SyncLocation::listFolder(const std::string& folder, std::vector<FileEntryPt
     if (!listEntries(folder, entries)) {
         return false;
     }
+    splitListing(std::move(entries), files, folders);
+    return true;
+}
+
+void SyncLocation::splitListing(std::vector<FileEntryPtr> entries, std::vector<FileEntryPtr>& files,
+                                std::vector<FileEntryPtr>& folders) {
+    files.clear();
+    folders.clear();
     for (FileEntryPtr& entry : entries) {
         if (isDotName(entry->name)) {
             continue;
@@ -71,7 +80,6 @@ bool SyncLocation::listFolder(const std::string& folder, std::vector<FileEntryPt
     // Stable, so that names differing only in letter case keep the order they were listed in.
     std::stable_sort(files.begin(), files.end(), EntryPathOrder{});
     std::stable_sort(folders.begin(), folders.end(), EntryPathOrder{});
-    return true;
 }
 
 bool SyncLocation::isExcludedByFirst(const FileEntry& entry) const {
@@ -181,6 +189,12 @@ bool LocalSyncLocation::createFolder(const FileEntry& entry) {
 
 // ---- The FTP side ----
 
+FtpSyncLocation::~FtpSyncLocation() {
+    if (aheadRule_) {
+        setCommandWaitTask(nullptr);
+    }
+}
+
 void FtpSyncLocation::setConnection(std::shared_ptr<ConnectionDetails> connection) {
     connection_ = std::move(connection);
 }
@@ -193,6 +207,23 @@ bool FtpSyncLocation::listingFoundNoFolder() const {
     return connection_ != nullptr && connection_->listingFoundNoFolder();
 }
 
+namespace {
+
+// Listings fetched ahead and not yet walked, at most; more would only hold memory.
+constexpr std::size_t kMostAhead = 256;
+
+std::vector<FileEntryPtr> entriesOf(const PoolJob& job, const std::string& folder) {
+    std::vector<FileEntryPtr> entries;
+    entries.reserve(job.listing.size());
+    for (const ftp::ListingEntry& item : job.listing) {
+        entries.push_back(fileEntryFromListing(item, folder));
+    }
+    std::stable_sort(entries.begin(), entries.end(), EntryNameOrder{});
+    return entries;
+}
+
+}  // namespace
+
 bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEntryPtr>& entries) {
     entries.clear();
     if (!connection_) {
@@ -200,13 +231,14 @@ bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEnt
         return false;
     }
     if (pool_ != nullptr) {
+        expandAhead();
         if (const auto listed = listedAhead_.find(folder); listed != listedAhead_.end()) {
-            entries = std::move(listed->second);
+            entries = std::move(listed->second.entries);
             listedAhead_.erase(listed);
             return true;
         }
         if (const auto ahead = ahead_.find(folder); ahead != ahead_.end()) {
-            const std::shared_ptr<PoolJob> job = ahead->second;
+            const std::shared_ptr<PoolJob> job = ahead->second.job;
             ahead_.erase(ahead);
             if (!pool_->withdraw(job)) {
                 // Another login is at it. Rather than wait, this connection lists the next
@@ -217,21 +249,23 @@ bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEnt
                     if (!next) {
                         break;
                     }
-                    std::vector<FileEntryPtr> listing;
-                    if (ahead_.erase(next->remotePath) != 0 &&
-                        connection_->listFolderAt(next->remotePath, listing)) {
-                        listedAhead_[next->remotePath] = std::move(listing);
+                    const auto taken = ahead_.find(next->remotePath);
+                    if (taken == ahead_.end()) {
+                        continue;
                     }
+                    const std::string local = std::move(taken->second.local);
+                    ahead_.erase(taken);
+                    std::vector<FileEntryPtr> listing;
+                    if (connection_->listFolderAt(next->remotePath, listing)) {
+                        listedAhead_[next->remotePath] = Listed{std::move(listing), local};
+                    }
+                    expandAhead();
                 }
             }
             // Withdrawn jobs are done and never ran: the walk lists the folder itself.
             const bool done = job->done.load() || pool_->wait(*job);
             if (done && job->ran && job->succeeded) {
-                entries.reserve(job->listing.size());
-                for (const ftp::ListingEntry& item : job->listing) {
-                    entries.push_back(fileEntryFromListing(item, folder));
-                }
-                std::stable_sort(entries.begin(), entries.end(), EntryNameOrder{});
+                entries = entriesOf(*job, folder);
                 return true;
             }
         }
@@ -244,30 +278,92 @@ bool FtpSyncLocation::listEntries(const std::string& folder, std::vector<FileEnt
 }
 
 void FtpSyncLocation::setPool(ConnectionPool* pool) {
+    stopListingAhead();
     pool_ = pool;
+}
+
+void FtpSyncLocation::setAheadRule(AheadRule rule) {
+    aheadRule_ = std::move(rule);
+    if (aheadRule_) {
+        // While the walk waits for its own listing, too, the logins that are done get more.
+        setCommandWaitTask([this] { expandAhead(); });
+    } else {
+        setCommandWaitTask(nullptr);
+    }
+}
+
+void FtpSyncLocation::stopListingAhead() {
+    setAheadRule(nullptr);
+    if (pool_ != nullptr) {
+        for (const auto& [folder, fetch] : ahead_) {
+            pool_->withdraw(fetch.job);
+        }
+    }
     ahead_.clear();
     listedAhead_.clear();
 }
 
-void FtpSyncLocation::listAhead(const std::vector<std::string>& folders) {
+void FtpSyncLocation::listAhead(const std::vector<AheadFolder>& folders) {
     if (pool_ == nullptr || folders.empty()) {
         return;
     }
     std::vector<std::shared_ptr<PoolJob>> jobs;
     jobs.reserve(folders.size());
-    for (const std::string& folder : folders) {
-        if (ahead_.contains(folder)) {
+    for (const AheadFolder& folder : folders) {
+        if (ahead_.contains(folder.remote) || listedAhead_.contains(folder.remote)) {
             continue;
         }
         auto job = std::make_shared<PoolJob>();
         job->kind = PoolJob::Kind::List;
-        job->remotePath = folder;
+        job->remotePath = folder.remote;
         // The walk itself lists over the run's own connection.
         job->mayUseMain = false;
-        ahead_.emplace(folder, job);
+        ahead_.emplace(folder.remote, Fetch{job, folder.local});
         jobs.push_back(std::move(job));
     }
     pool_->submitFirst(jobs);
+}
+
+void FtpSyncLocation::expandAhead() {
+    if (pool_ == nullptr || !aheadRule_ || expanding_) {
+        return;
+    }
+    expanding_ = true;
+    for (auto it = ahead_.begin(); it != ahead_.end();) {
+        const PoolJob& job = *it->second.job;
+        if (job.done.load() && job.ran && job.succeeded) {
+            listedAhead_[it->first] =
+                Listed{entriesOf(job, it->first), std::move(it->second.local)};
+            it = ahead_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // The first folders in path order are the walk's next; they go to the front of the queue
+    // last, so that they are fetched first.
+    std::size_t room = ahead_.size() + listedAhead_.size() < kMostAhead
+                           ? kMostAhead - ahead_.size() - listedAhead_.size()
+                           : 0;
+    std::vector<std::vector<AheadFolder>> below;
+    for (auto& [folder, listed] : listedAhead_) {
+        if (room == 0 || stopRequested.load()) {
+            break;
+        }
+        if (listed.expanded) {
+            continue;
+        }
+        listed.expanded = true;
+        std::vector<AheadFolder> folders = aheadRule_(listed.local, listed.entries);
+        if (folders.size() > room) {
+            folders.resize(room);
+        }
+        room -= folders.size();
+        below.push_back(std::move(folders));
+    }
+    for (auto it = below.rbegin(); it != below.rend(); ++it) {
+        listAhead(*it);
+    }
+    expanding_ = false;
 }
 
 bool FtpSyncLocation::copyFile(const FileEntry& source, const FileEntry& target) {

@@ -135,9 +135,14 @@ bool Synchroniser::connectForRun(std::string& serverPath) {
 
     setStatus("Connecting...");
     messagePump().pumpOnce();
+    // The run's extra logins start as soon as the server has taken this one, while it still
+    // asks for its directories.
+    selectedConnection->onLoggedIn = [this] { startPool(); };
     const bool connected = view_.connectWithDialog(selectedConnection);
+    selectedConnection->onLoggedIn = nullptr;
     view_.refreshControls();
     if (!connected) {
+        endPool();
         if (stopRequested.load()) {
             // Stop in the connecting dialog is a Stop of the run: a batch ends here too.
             recordOutcome(RunOutcome::Stopped);

@@ -19,6 +19,7 @@
 
 class SettingsStore;
 class ConnectionPool;
+struct NameMatch;
 struct PoolJob;
 class RecentFiles;
 class LocationHistory;
@@ -112,6 +113,13 @@ class Synchroniser {
     // entries, the FTP set target entries) and the selected connection for the target side.
     void prepareLocations();
     bool analyseDirectory(const std::string& sourceFolder, const std::string& targetFolder);
+    // The matched sub-folders the walk will enter (neither side excluded).
+    std::vector<AheadFolder> foldersToEnter(const std::vector<FileEntryPtr>& sourceFolders,
+                                            const std::vector<FileEntryPtr>& targetFolders,
+                                            const NameMatch& folders) const;
+    // foldersToEnter below a folder whose server listing is in, ahead of the walk.
+    std::vector<AheadFolder> foldersBelow(const std::string& sourceFolder,
+                                          const std::vector<FileEntryPtr>& targetEntries);
     void processFiles();
     // The planned entries are shared, so the failed flag set here is seen by every holder; the
     // overloads taking a plain entry work on a copy of it.
@@ -186,6 +194,9 @@ class Synchroniser {
     void recordPending(PendingOutcome& pending);
 
     std::unique_ptr<ConnectionPool> pool_;
+    // The last pool, its logins on their way out while the run's own connection goes on; it is
+    // waited for before the next pool logs in, or at the end.
+    std::unique_ptr<ConnectionPool> closingPool_;
     std::shared_ptr<ConnectionDetails> poolConnection_;  // whose logins the pool holds
     int lastRunLogins_ = 1;
     std::deque<PendingOutcome> pending_;

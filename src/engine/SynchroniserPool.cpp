@@ -47,9 +47,17 @@ void Synchroniser::startPool() {
     lastRunLogins_ = 1;
     const int size = ftpConnections.load();
     if (size > 1 && selectedConnection != nullptr && selectedConnection->isConnected()) {
+        // A server that limits the sessions per address counts the last pool's until they end.
+        closingPool_.reset();
         pool_ = std::make_unique<ConnectionPool>(selectedConnection, size);
         poolConnection_ = selectedConnection;
         target_.setPool(pool_.get());
+        if (options.checkSubFolders && !source_.isRemote()) {
+            target_.setAheadRule(
+                [this](const std::string& localFolder, const std::vector<FileEntryPtr>& entries) {
+                    return foldersBelow(localFolder, entries);
+                });
+        }
     }
 }
 
@@ -58,8 +66,9 @@ void Synchroniser::endPool() {
     target_.setPool(nullptr);
     if (pool_ != nullptr) {
         lastRunLogins_ = pool_->acceptedLogins();
+        pool_->close();
+        closingPool_ = std::move(pool_);
     }
-    pool_.reset();
     poolConnection_.reset();
 }
 

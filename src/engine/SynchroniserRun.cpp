@@ -67,6 +67,7 @@ void Synchroniser::runSynchronisation(const std::string& source, const std::stri
     startPool();
     setStatus("Checking folder: " + source);
     const bool analysed = analyseDirectory(source, target);
+    target_.stopListingAhead();
     if (!analysed) {
         showReport(source, target, true, false);
     }

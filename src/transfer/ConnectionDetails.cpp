@@ -202,6 +202,11 @@ bool ConnectionDetails::connectFtp() {
     }
     ftp = std::move(made);
     connectionMonitor().start(*this);
+    if (onLoggedIn) {
+        const std::function<void()> loggedIn = std::move(onLoggedIn);
+        onLoggedIn = nullptr;
+        loggedIn();
+    }
     if (!setUpDirectories()) {
         // A connection whose directories are unknown cannot be used; failing while staying
         // connected would leave the caller with a connection it believes closed.

@@ -138,6 +138,10 @@ class ConnectionDetails : public PersistentRecord,
     // Set when an upload stopped the run because the server dropped the connection and it could
     // not be used again; a run clears it as it starts, so that its end can tell this from Stop.
     bool lostConnection = false;
+    // Called once, by the next connectFtp whose login the server accepts, before it asks for the
+    // directories; then cleared. A run starts its extra logins here, so that they log in while
+    // this one finds its way around.
+    std::function<void()> onLoggedIn;
 
   private:
     bool listingFoundNoFolder_ = false;

@@ -15,6 +15,7 @@
 #include "transfer/ConnectionDetails.h"
 #include "transfer/Progress.h"
 #include "transfer/RetryDisplay.h"
+#include "transfer/TimedCommand.h"
 #include "transfer/ftp/FtpConnection.h"
 #include "transfer/ftp/Tls.h"
 
@@ -36,8 +37,11 @@ struct ConnectionPool::Member {
     // The member's login; replaced only by its own thread, read by others under the lock.
     std::shared_ptr<ftp::FtpConnection> ftp;
     bool alive = true;  // logged in or logging in; false once it has left
-    bool busy = false;  // running a job
+    bool busy = false;  // running a job, or holding the next one
     int attempts = 0;   // of its job, for the retry display
+    // Taken off the queue while the job before it ran, when that listing sent the EPSV for it
+    // ahead (FtpConnection::list); it runs next on this member.
+    std::shared_ptr<PoolJob> next;
 };
 
 struct ConnectionPool::Shared {
@@ -48,6 +52,8 @@ struct ConnectionPool::Shared {
     std::vector<std::shared_ptr<Member>> members;
 
     LoginDetails login;  // of the run's connection, as it was when the pool began
+    // What the run's own login learnt of the server; the extra logins need not ask again.
+    ftp::SessionFacts facts;
 
     std::shared_ptr<ftp::FtpConnection> mainFtp;  // while lent
     bool mainLent = false;
@@ -90,7 +96,8 @@ struct ConnectionPool::Shared {
 
 namespace {
 
-ftp::FtpResult runOnce(ftp::FtpConnection& connection, PoolJob& job, std::uint64_t& counted) {
+ftp::FtpResult runOnce(ftp::FtpConnection& connection, PoolJob& job, std::uint64_t& counted,
+                       const std::function<bool()>& takeNextTransfer) {
     const auto stillWanted = [] { return !stopRequested.load(); };
     switch (job.kind) {
         case PoolJob::Kind::Upload:
@@ -113,10 +120,13 @@ ftp::FtpResult runOnce(ftp::FtpConnection& connection, PoolJob& job, std::uint64
         }
         case PoolJob::Kind::List:
             job.listing.clear();
-            return connection.list(job.remotePath, job.listing, [&stillWanted](std::uint64_t) {
-                touchConnectionActivity();
-                return stillWanted();
-            });
+            return connection.list(
+                job.remotePath, job.listing,
+                [&stillWanted](std::uint64_t) {
+                    touchConnectionActivity();
+                    return stillWanted();
+                },
+                takeNextTransfer);
     }
     return {};
 }
@@ -127,6 +137,9 @@ ConnectionPool::ConnectionPool(std::shared_ptr<ConnectionDetails> connection, in
     : shared_(std::make_shared<Shared>()), connection_(std::move(connection)) {
     Shared& s = *shared_;
     s.login = connection_->loginDetails();
+    if (connection_->ftp) {
+        s.facts = connection_->ftp->sessionFacts();
+    }
     size = std::clamp(size, 1, kMaxFtpConnections);
     for (int index = 0; index < size; ++index) {
         auto member = std::make_shared<Member>();
@@ -140,15 +153,23 @@ ConnectionPool::ConnectionPool(std::shared_ptr<ConnectionDetails> connection, in
     }
 }
 
+void ConnectionPool::close() {
+    Shared& s = *shared_;
+    {
+        std::lock_guard lock(s.mutex);
+        s.closing = true;
+        for (const auto& job : s.queue) {
+            job->done.store(true);
+        }
+        s.queue.clear();
+    }
+    s.work.notify_all();
+}
+
 ConnectionPool::~ConnectionPool() {
+    close();
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
-    s.closing = true;
-    for (const auto& job : s.queue) {
-        job->done.store(true);
-    }
-    s.queue.clear();
-    s.work.notify_all();
     if (!s.ended.wait_for(lock, kLogoutGrace, [&s] { return s.threads == 0; })) {
         // A server that does not answer QUIT (or a job still hanging on one) must not hold up
         // the end of the run.
@@ -229,6 +250,7 @@ bool ConnectionPool::waitUntil(const std::function<bool()>& done) {
     bool aborted = false;
     for (;;) {
         messagePump().pumpOnce();
+        runCommandWaitTask();
         {
             std::lock_guard lock(s.mutex);
             if (done()) {
@@ -367,6 +389,7 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
             member->ftp = connection;
         }
         const LoginDetails& login = s.login;
+        connection->reuseSessionFacts(s.facts);
         const ftp::FtpResult result =
             connection->connect(login.server, login.port, login.user, login.password, login.passive,
                                 ftpSocketLimits(), login.tls);
@@ -389,13 +412,46 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
         ++s.accepted;
     }
 
+    // Asked by a listing once its data is in: the next job this member would take, when it is a
+    // listing or an upload, is taken now, so that its EPSV can go out at once.
+    const auto takeNextTransfer = [&s, &member]() -> bool {
+        std::lock_guard lock(s.mutex);
+        if (member->next) {
+            return true;
+        }
+        if (s.closing || stopRequested.load()) {
+            return false;
+        }
+        for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
+            if (member->isMain && !(*it)->mayUseMain) {
+                continue;
+            }
+            if ((*it)->kind != PoolJob::Kind::List && (*it)->kind != PoolJob::Kind::Upload) {
+                return false;
+            }
+            member->next = *it;
+            member->next->started = true;
+            s.queue.erase(it);
+            return true;
+        }
+        return false;
+    };
+    // A job taken ahead goes back to the front of the queue (the member's login broke).
+    const auto giveBackNext = [&s, &member] {
+        if (member->next) {
+            member->next->started = false;
+            s.queue.push_front(std::move(member->next));
+            member->next = nullptr;
+        }
+    };
+
     for (;;) {
         std::shared_ptr<PoolJob> job;
         std::shared_ptr<ftp::FtpConnection> connection;
         {
             std::unique_lock lock(s.mutex);
             s.work.wait(lock, [&] {
-                if (s.closing) {
+                if (s.closing || member->next) {
                     return true;
                 }
                 if (member->isMain && (!s.mainLent || s.mainLost)) {
@@ -406,9 +462,19 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
                 });
             });
             if (s.closing) {
+                if (member->next) {
+                    // Never sent: it counts for nothing.
+                    member->next->done.store(true);
+                    member->next = nullptr;
+                }
                 break;
             }
-            job = takeJob(s.queue, member->isMain);
+            if (member->next) {
+                job = std::move(member->next);
+                member->next = nullptr;
+            } else {
+                job = takeJob(s.queue, member->isMain);
+            }
             if (!job) {
                 continue;
             }
@@ -435,7 +501,7 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
             job->ran = true;
             std::uint64_t counted = 0;
             touchConnectionActivity();
-            const ftp::FtpResult result = runOnce(*connection, *job, counted);
+            const ftp::FtpResult result = runOnce(*connection, *job, counted, takeNextTransfer);
             touchConnectionActivity();
             if (result) {
                 job->succeeded = true;
@@ -461,7 +527,12 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
 
         {
             std::lock_guard lock(s.mutex);
-            member->busy = false;
+            if (broke) {
+                giveBackNext();
+            }
+            // A member holding its next job stays busy: the queue may be empty, but the pool
+            // is not done.
+            member->busy = member->next != nullptr;
             member->attempts = 0;
             s.publishRetries();
             if (broke && outOfStep && !stopRequested.load()) {

@@ -72,6 +72,9 @@ class ConnectionPool {
   public:
     ConnectionPool(std::shared_ptr<ConnectionDetails> connection, int size);
     ~ConnectionPool();
+    // The members log out and take no more jobs; the destructor waits for them to have gone.
+    // Ending a pool this way lets the logouts overlap with what the caller does next.
+    void close();
     ConnectionPool(const ConnectionPool&) = delete;
     ConnectionPool& operator=(const ConnectionPool&) = delete;
 

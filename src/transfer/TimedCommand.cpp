@@ -315,6 +315,26 @@ std::uint64_t beginCommand() {
     return generation;
 }
 
+namespace {
+
+// The user-interface thread's only.
+std::function<void()>& commandWaitTask() {
+    static std::function<void()> task;
+    return task;
+}
+
+}  // namespace
+
+void setCommandWaitTask(std::function<void()> task) {
+    commandWaitTask() = std::move(task);
+}
+
+void runCommandWaitTask() {
+    if (const std::function<void()>& task = commandWaitTask()) {
+        task();
+    }
+}
+
 void waitForCommand(unsigned limitSeconds) {
     CommandState& state = commandState();
     while (!state.started.load()) {
@@ -327,6 +347,7 @@ void waitForCommand(unsigned limitSeconds) {
     const std::int64_t limitMs = static_cast<std::int64_t>(limitSeconds) * 1000;
     while (state.running.load() && !stopRequested.load()) {
         messagePump().pumpOnce();
+        runCommandWaitTask();
         if (!state.running.load() || stopRequested.load()) {
             break;
         }

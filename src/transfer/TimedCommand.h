@@ -61,6 +61,11 @@ std::uint64_t beginCommand();
 // pending events and then sleeps in the message pump until a worker or Stop wakes it, at most
 // 10 ms. On time-out the worker is abandoned and lastErrorText is "Timed out".
 void waitForCommand(unsigned limitSeconds);
+// Work the user-interface thread does whenever a wait for a command (or for the connection
+// pool) wakes, besides dispatching events: the walk hands listings that other logins brought in
+// their next work. The task must not start a command itself. Empty: none.
+void setCommandWaitTask(std::function<void()> task);
+void runCommandWaitTask();
 
 // After a wait that Stop or the time limit ended: waits on until the command's worker is done
 // with it (Stop leaves a worker running, a time-out abandons one that may still be inside the
