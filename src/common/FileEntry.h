@@ -106,6 +106,9 @@ struct FileEntry {
     std::uint64_t size = 0;
     bool remote = false;  // an FTP entry (separator '/')
     bool failed = false;
+    // A local folder's sub-folders as the file system counts them (0 where it does not): a
+    // hint of how much a walk finds below it.
+    std::uint32_t subFolders = 0;
 
     // Builds an entry from a typed or stored path: a trailing '/', '\' or ':' makes it a folder,
     // a trailing '/' marks it FTP-style; trailing separators are dropped and the text is split

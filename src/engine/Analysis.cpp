@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <string>
@@ -84,15 +85,25 @@ void Synchroniser::prepareLocations() {
 std::vector<AheadFolder> Synchroniser::foldersToEnter(
     const std::vector<FileEntryPtr>& sourceFolders, const std::vector<FileEntryPtr>& targetFolders,
     const NameMatch& folders) const {
-    std::vector<AheadFolder> ahead;
+    std::vector<std::pair<std::uint32_t, AheadFolder>> found;
     for (std::size_t i = 0; i < sourceFolders.size(); ++i) {
         if (folders.targetOf[i] == NameMatch::kNone) {
             continue;
         }
         const FileEntryPtr& target = targetFolders[folders.targetOf[i]];
         if (!target_.isExcludedByFirst(*sourceFolders[i]) && !target_.isExcludedBySecond(*target)) {
-            ahead.push_back({target->childFolderPath(), sourceFolders[i]->childFolderPath()});
+            found.push_back({sourceFolders[i]->subFolders,
+                             {target->childFolderPath(), sourceFolders[i]->childFolderPath()}});
         }
+    }
+    // Folders with more below them first: the levels under them can only be asked for once they
+    // are in, and the walk's own order stands among equals.
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<AheadFolder> ahead;
+    ahead.reserve(found.size());
+    for (auto& [subFolders, folder] : found) {
+        ahead.push_back(std::move(folder));
     }
     return ahead;
 }

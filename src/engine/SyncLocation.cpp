@@ -127,6 +127,10 @@ bool LocalSyncLocation::listEntries(const std::string& folder, std::vector<FileE
         auto entry = std::make_shared<FileEntry>();
         if (S_ISDIR(status.st_mode)) {
             entry->kind = EntryKind::Folder;
+            // Each sub-folder's ".." links to it (ext4, tmpfs, xfs; btrfs counts 1).
+            if (status.st_nlink > 2) {
+                entry->subFolders = static_cast<std::uint32_t>(status.st_nlink - 2);
+            }
         } else if (S_ISREG(status.st_mode)) {
             entry->kind = EntryKind::File;
             entry->size = static_cast<std::uint64_t>(status.st_size);

@@ -136,8 +136,16 @@ bool Synchroniser::connectForRun(std::string& serverPath) {
     setStatus("Connecting...");
     messagePump().pumpOnce();
     // The run's extra logins start as soon as the server has taken this one, while it still
-    // asks for its directories.
-    selectedConnection->onLoggedIn = [this] { startPool(); };
+    // sets itself up, and the first of them lists the folder the walk begins with. That is the
+    // location's path as written; one that begins at the root lists the same on any login.
+    prepareLocations();
+    startPool(true);
+    if (pool_ != nullptr) {
+        selectedConnection->onLoggedIn = pool_->loginGate();
+        if (!serverPath.empty() && serverPath.front() == kFtpSeparator) {
+            target_.listAhead({{serverPath, options.localLocation}});
+        }
+    }
     const bool connected = view_.connectWithDialog(selectedConnection);
     selectedConnection->onLoggedIn = nullptr;
     view_.refreshControls();

@@ -175,7 +175,8 @@ class Synchroniser {
     // The extra logins of the run, or null when it uses its own connection alone. Started once
     // the run's own connection is logged in: a server that limits the sessions of one address
     // must never turn the run's own login away for the sake of an extra one.
-    void startPool();
+    // beforeLogin: while the run's own connection logs in (its onLoggedIn starts the logins).
+    void startPool(bool beforeLogin = false);
     void endPool();
     // Hands the run's own connection to the pool, or takes it back after recording every
     // outcome; a connection that broke meanwhile is logged in again (or the run ends as lost).

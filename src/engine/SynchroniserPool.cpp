@@ -38,7 +38,7 @@ std::function<void(bool)> clearingUnfinished(std::shared_ptr<ConnectionDetails> 
 
 }  // namespace
 
-void Synchroniser::startPool() {
+void Synchroniser::startPool(bool beforeLogin) {
     if (pool_ != nullptr && poolConnection_ == selectedConnection) {
         return;
     }
@@ -46,10 +46,11 @@ void Synchroniser::startPool() {
     pending_.clear();
     lastRunLogins_ = 1;
     const int size = ftpConnections.load();
-    if (size > 1 && selectedConnection != nullptr && selectedConnection->isConnected()) {
+    if (size > 1 && selectedConnection != nullptr &&
+        (beforeLogin || selectedConnection->isConnected())) {
         // A server that limits the sessions per address counts the last pool's until they end.
         closingPool_.reset();
-        pool_ = std::make_unique<ConnectionPool>(selectedConnection, size);
+        pool_ = std::make_unique<ConnectionPool>(selectedConnection, size, beforeLogin);
         poolConnection_ = selectedConnection;
         target_.setPool(pool_.get());
         if (options.checkSubFolders && !source_.isRemote()) {

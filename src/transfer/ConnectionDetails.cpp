@@ -30,10 +30,19 @@ struct ConnectSlot {
     std::shared_ptr<ftp::FtpConnection> made;
     ftp::CertificateInfo certificate;  // of the last attempt
     ftp::FtpError error = ftp::FtpError::None;
+    std::function<void(std::shared_ptr<ftp::FtpConnection>, const LoginDetails&)> loggedIn;
 };
 
 bool connectAttempt(const LoginDetails& login, const ftp::FtpTimeouts& limits, ConnectSlot& slot) {
     auto connection = std::make_shared<ftp::FtpConnection>();
+    if (slot.loggedIn) {
+        connection->setLoggedInCallback([loggedIn = slot.loggedIn, login,
+                                         weak = std::weak_ptr<ftp::FtpConnection>(connection)] {
+            if (const std::shared_ptr<ftp::FtpConnection> made = weak.lock()) {
+                loggedIn(made, login);
+            }
+        });
+    }
     {
         std::lock_guard lock(slot.mutex);
         if (slot.closed) {
@@ -169,6 +178,7 @@ bool ConnectionDetails::connectFtp() {
     waitForCommand(0);
 
     auto slot = std::make_shared<ConnectSlot>();
+    slot->loggedIn = onLoggedIn;
     const LoginDetails login = loginDetails();
     lastCertificate = {};
     lastConnectError = ftp::FtpError::None;
@@ -202,11 +212,6 @@ bool ConnectionDetails::connectFtp() {
     }
     ftp = std::move(made);
     connectionMonitor().start(*this);
-    if (onLoggedIn) {
-        const std::function<void()> loggedIn = std::move(onLoggedIn);
-        onLoggedIn = nullptr;
-        loggedIn();
-    }
     if (!setUpDirectories()) {
         // A connection whose directories are unknown cannot be used; failing while staying
         // connected would leave the caller with a connection it believes closed.

@@ -138,10 +138,11 @@ class ConnectionDetails : public PersistentRecord,
     // Set when an upload stopped the run because the server dropped the connection and it could
     // not be used again; a run clears it as it starts, so that its end can tell this from Stop.
     bool lostConnection = false;
-    // Called once, by the next connectFtp whose login the server accepts, before it asks for the
-    // directories; then cleared. A run starts its extra logins here, so that they log in while
-    // this one finds its way around.
-    std::function<void()> onLoggedIn;
+    // Called by connectFtp as soon as the server has accepted the login, before the rest of the
+    // set-up, with the new connection and the details it logged in with. It runs on the thread
+    // that connects, so it must be safe there. A run starts its extra logins here, so that they
+    // log in while this one finds its way around.
+    std::function<void(std::shared_ptr<ftp::FtpConnection>, const LoginDetails&)> onLoggedIn;
 
   private:
     bool listingFoundNoFolder_ = false;

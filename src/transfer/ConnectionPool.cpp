@@ -51,9 +51,10 @@ struct ConnectionPool::Shared {
     std::deque<std::shared_ptr<PoolJob>> queue;
     std::vector<std::shared_ptr<Member>> members;
 
-    LoginDetails login;  // of the run's connection, as it was when the pool began
-    // What the run's own login learnt of the server; the extra logins need not ask again.
-    ftp::SessionFacts facts;
+    LoginDetails login;  // of the run's connection, as the server took it
+    // The run's own login: what it learnt of the server, the extra logins need not ask again.
+    std::weak_ptr<const ftp::FtpConnection> factsFrom;
+    bool loginsAllowed = true;  // false until the run's own login is taken (beforeLogin)
 
     std::shared_ptr<ftp::FtpConnection> mainFtp;  // while lent
     bool mainLent = false;
@@ -133,13 +134,13 @@ ftp::FtpResult runOnce(ftp::FtpConnection& connection, PoolJob& job, std::uint64
 
 }  // namespace
 
-ConnectionPool::ConnectionPool(std::shared_ptr<ConnectionDetails> connection, int size)
+ConnectionPool::ConnectionPool(std::shared_ptr<ConnectionDetails> connection, int size,
+                               bool beforeLogin)
     : shared_(std::make_shared<Shared>()), connection_(std::move(connection)) {
     Shared& s = *shared_;
     s.login = connection_->loginDetails();
-    if (connection_->ftp) {
-        s.facts = connection_->ftp->sessionFacts();
-    }
+    s.factsFrom = connection_->ftp;
+    s.loginsAllowed = !beforeLogin;
     size = std::clamp(size, 1, kMaxFtpConnections);
     for (int index = 0; index < size; ++index) {
         auto member = std::make_shared<Member>();
@@ -151,6 +152,24 @@ ConnectionPool::ConnectionPool(std::shared_ptr<ConnectionDetails> connection, in
         ++s.threads;
         threads_.emplace_back(memberThread, shared_, member);
     }
+}
+
+std::function<void(std::shared_ptr<ftp::FtpConnection>, const LoginDetails&)>
+ConnectionPool::loginGate() {
+    return [weak = std::weak_ptr<Shared>(shared_)](std::shared_ptr<ftp::FtpConnection> main,
+                                                   const LoginDetails& login) {
+        const std::shared_ptr<Shared> s = weak.lock();
+        if (!s) {
+            return;
+        }
+        {
+            std::lock_guard lock(s->mutex);
+            s->login = login;
+            s->factsFrom = main;
+            s->loginsAllowed = true;
+        }
+        s->work.notify_all();
+    };
 }
 
 void ConnectionPool::close() {
@@ -381,15 +400,17 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
     };
     const auto logIn = [&s, &member]() -> bool {
         auto connection = std::make_shared<ftp::FtpConnection>();
+        LoginDetails login;
         {
-            std::lock_guard lock(s.mutex);
+            std::unique_lock lock(s.mutex);
+            s.work.wait(lock, [&s] { return s.loginsAllowed || s.closing; });
             if (s.closing) {
                 return false;
             }
             member->ftp = connection;
+            login = s.login;
+            connection->takeFactsFrom(s.factsFrom.lock());
         }
-        const LoginDetails& login = s.login;
-        connection->reuseSessionFacts(s.facts);
         const ftp::FtpResult result =
             connection->connect(login.server, login.port, login.user, login.password, login.passive,
                                 ftpSocketLimits(), login.tls);

@@ -14,6 +14,7 @@
 #include "transfer/ftp/FtpListing.h"
 
 class ConnectionDetails;
+struct LoginDetails;
 namespace ftp {
 class FtpConnection;
 }
@@ -70,7 +71,14 @@ struct PoolJob {
 // message pump.
 class ConnectionPool {
   public:
-    ConnectionPool(std::shared_ptr<ConnectionDetails> connection, int size);
+    // `beforeLogin`: made while the run's own connection logs in; the extra logins wait for the
+    // call of loginGate()'s function, which the connection makes once the server has taken it.
+    ConnectionPool(std::shared_ptr<ConnectionDetails> connection, int size,
+                   bool beforeLogin = false);
+    // For ConnectionDetails::onLoggedIn: lets the extra logins begin, with the details and the
+    // server facts of the login the server has just taken. Safe on any thread, also once the
+    // pool has gone.
+    std::function<void(std::shared_ptr<ftp::FtpConnection>, const LoginDetails&)> loginGate();
     ~ConnectionPool();
     // The members log out and take no more jobs; the destructor waits for them to have gone.
     // Ending a pool this way lets the logouts overlap with what the caller does next.

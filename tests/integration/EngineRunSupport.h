@@ -27,9 +27,9 @@
 #include "support/TempFolder.h"
 #include "support/VsftpdServer.h"
 #include "transfer/CommandState.h"
-#include "transfer/ConnectionPool.h"
 #include "transfer/ConnectionDetails.h"
 #include "transfer/ConnectionMonitor.h"
+#include "transfer/ConnectionPool.h"
 #include "transfer/FtpLocation.h"
 #include "transfer/RetryDisplay.h"
 #include "transfer/TimedCommand.h"
@@ -61,8 +61,19 @@ class RunView final : public testsupport::FakeSynchroniserView {
             requestStop();
             return false;
         }
+        if (trustEveryCertificate) {
+            // The person answers Trust to the certificate question.
+            return connectAsDialogWould(
+                connection, [this](const ConnectionDetails&, const ftp::CertificateInfo&) {
+                    ++trustQuestions;
+                    return true;
+                });
+        }
         return connectAsDialogWould(connection);
     }
+
+    bool trustEveryCertificate = false;
+    int trustQuestions = 0;
 
     int highestProgress() const {
         int highest = -1;

@@ -349,6 +349,14 @@ TYPED_TEST(FtpClientTest, ASecondLoginTakesTheFirstOnesFacts) {
     ASSERT_TRUE(second.list(this->server_.remote("f") + "/", entries));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, "sub");
+    // Its uploads still go byte for byte (a server in ASCII mode rewrites line ends).
+    const testsupport::TempFolder local("kelvane-facts");
+    const std::string text = "line one\r\nline two\r\n\r\n" + randomBytes(3000, 3);
+    writeFile(local.path() / "page.html", text);
+    ftp::FtpResult sent =
+        second.upload(local.path() / "page.html", this->server_.remote("f/page.html"));
+    ASSERT_TRUE(sent) << sent.text;
+    EXPECT_EQ(readFile(this->server_.root() / "f" / "page.html"), text);
 }
 
 TYPED_TEST(FtpClientTest, ListsAFolderOfThousandsOfEntries) {

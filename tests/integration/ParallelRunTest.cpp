@@ -236,6 +236,33 @@ TYPED_TEST(LimitedParallelRunTest, TheRunMakesDoWithTheSessionsTheServerAllows) 
     }
 }
 
+// Over FTPS with a certificate nobody vouches for: the person trusts it when the run's own login
+// asks, and the extra logins, which start while that login is still being made, log in with the
+// certificate that was trusted.
+template <typename Server>
+class TrustedParallelRunTest : public ParallelRunTest<Server> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(this->server_.useTls());
+        ParallelRunTest<Server>::SetUp();
+        this->connection_->tlsMode = ftp::TlsMode::Required;
+        this->view_.trustEveryCertificate = true;
+    }
+};
+
+TYPED_TEST_SUITE(TrustedParallelRunTest, Servers, ServerNames);
+
+TYPED_TEST(TrustedParallelRunTest, TheExtraLoginsTrustWhatThePersonTrusted) {
+    this->makeLocal();
+    this->runWith(4, "trusted.log");
+    EXPECT_EQ(this->view_.trustQuestions, 1);
+    EXPECT_EQ(this->connection_->tlsFingerprint, this->server_.certificateFingerprint());
+    ASSERT_FALSE(this->view_.reports.empty());
+    EXPECT_EQ(this->lastReport().heading, "Synchronisation done:\n");
+    EXPECT_TRUE(this->synchroniser_.problemList.empty());
+    EXPECT_EQ(this->synchroniser_.lastRunLogins(), 4);
+}
+
 // vsftpd serves each session in a process of its own, so one session can be cut while the
 // others go on.
 class BrokenSessionTest : public EngineRunFixture<testsupport::VsftpdServer> {

@@ -182,6 +182,7 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     sentVerb_.clear();
     epsvBehind_ = false;
     epsvPending_ = false;
+    binaryPending_ = false;
     directory_.clear();
     {
         std::lock_guard lock(socketsMutex_);
@@ -216,11 +217,20 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     if (FtpResult result = protectData(); !result) {
         return dropConnection(result);
     }
+    if (loggedIn_) {
+        loggedIn_();
+    }
 
     Reply reply;
-    const bool reusing = givenFacts_.known;
+    SessionFacts given = givenFacts_;
+    if (!given.known) {
+        if (const std::shared_ptr<const FtpConnection> other = factsFrom_.lock()) {
+            given = other->sessionFacts();
+        }
+    }
+    const bool reusing = given.known;
     if (reusing) {
-        features_ = givenFacts_.features;
+        features_ = given.features;
     } else {
         if (FtpResult result = command("FEAT", reply); !result) {
             return result;
@@ -229,22 +239,38 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     }
     mlsd_ = features_.mlsd;
     bool utf8Taken = false;
-    if (features_.utf8 && (!reusing || givenFacts_.utf8Taken)) {
+    if (features_.utf8 && (!reusing || given.utf8Taken)) {
         // Some servers only send names as UTF-8 after this; a refusal changes nothing.
         if (FtpResult result = command("OPTS UTF8 ON", reply); !result) {
             return result;
         }
         utf8Taken = reply.code / 100 == 2;
     }
-    // Binary once for the session: uploads must arrive byte for byte, and SIZE needs it.
-    if (FtpResult result = simpleCommand("TYPE I", false); !result) {
-        return dropConnection(result);
-    }
     {
         std::lock_guard factsLock(certificateMutex_);
         facts_ = SessionFacts{true, features_, utf8Taken};
     }
+    // Binary once for the session: uploads must arrive byte for byte, and SIZE needs it. A login
+    // that took another's facts sets it before its first upload or SIZE instead: it may well only
+    // list, and listings read the same either way.
+    binaryPending_ = reusing;
+    if (!reusing) {
+        if (FtpResult result = simpleCommand("TYPE I", false); !result) {
+            return dropConnection(result);
+        }
+    }
     connected_ = true;
+    return {};
+}
+
+FtpResult FtpConnection::ensureBinary() {
+    if (!binaryPending_) {
+        return {};
+    }
+    if (FtpResult result = simpleCommand("TYPE I", false); !result) {
+        return result;
+    }
+    binaryPending_ = false;
     return {};
 }
 
@@ -256,6 +282,16 @@ SessionFacts FtpConnection::sessionFacts() const {
 void FtpConnection::reuseSessionFacts(const SessionFacts& facts) {
     std::lock_guard lock(exchangeMutex_);
     givenFacts_ = facts;
+}
+
+void FtpConnection::takeFactsFrom(std::shared_ptr<const FtpConnection> other) {
+    std::lock_guard lock(exchangeMutex_);
+    factsFrom_ = other;
+}
+
+void FtpConnection::setLoggedInCallback(std::function<void()> callback) {
+    std::lock_guard lock(exchangeMutex_);
+    loggedIn_ = std::move(callback);
 }
 
 FtpResult FtpConnection::login(const std::string& user, const std::string& password) {
@@ -1149,6 +1185,9 @@ FtpResult FtpConnection::existsLocked(const std::string& path, PathKind& kind) {
         // Any other refusal: fall back to the commands every server has.
     }
     // SIZE answers for a file in one exchange; folders and missing paths both get 550.
+    if (FtpResult result = ensureBinary(); !result) {
+        return result;
+    }
     if (FtpResult result = command("SIZE " + path, reply); !result) {
         return result;
     }
@@ -1246,6 +1285,9 @@ FtpResult FtpConnection::uploadLocked(const std::filesystem::path& localFile,
     LocalFile file(localFile);
     if (file.fd() < 0) {
         return failure(FtpError::LocalFile, "Could not open file for reading");
+    }
+    if (FtpResult result = ensureBinary(); !result) {
+        return result;
     }
     DataChannel channel(*this);
     if (FtpResult result = openData(channel); !result) {

@@ -53,10 +53,17 @@ class FtpConnection {
     FtpResult connect(const std::string& host, std::uint16_t port, const std::string& user,
                       const std::string& password, bool passive, const FtpTimeouts& timeouts = {},
                       const TlsSettings& tls = {});
-    // What this login learnt of the server (known once a connect succeeded).
+    // What this login learnt of the server (known once its FEAT is answered).
     SessionFacts sessionFacts() const;
+    // Called on the connecting thread once the server has accepted the login, before the rest
+    // of the set-up (FEAT, TYPE I).
+    void setLoggedInCallback(std::function<void()> callback);
+    // As reuseSessionFacts with the other login's facts as they stand when this one gets to its
+    // FEAT; while the other has none yet, this one asks itself.
+    void takeFactsFrom(std::shared_ptr<const FtpConnection> other);
     // A connect after this skips FEAT, and OPTS UTF8 ON where the server refused it, taking
-    // these facts of another login to the same server instead.
+    // these facts of another login to the same server instead; it sets the binary type only
+    // before the first upload or SIZE.
     void reuseSessionFacts(const SessionFacts& facts);
     // The server's certificate of the last connect with TLS (also when it was refused).
     CertificateInfo certificate() const;
@@ -131,6 +138,8 @@ class FtpConnection {
     FtpResult sendCommand(const std::string& line);
     // Reads the reply of an EPSV sent ahead that no data connection took after all.
     FtpResult settlePendingPassive();
+    // TYPE I, where the login left it for later.
+    FtpResult ensureBinary();
     // Fails (OutOfStep or ConnectionLost) and drops the connection when anything has come from
     // the server that no command asked for.
     FtpResult expectNothingPending();
@@ -209,12 +218,15 @@ class FtpConnection {
     // then, once that reply is read, its own reply is what the next read gets (epsvPending_).
     bool epsvBehind_ = false;
     bool epsvPending_ = false;
+    bool binaryPending_ = false;
     const std::function<bool()>* anotherFollows_ = nullptr;  // of the list() in progress
     std::atomic<long long> connectMillis_{FtpTimeouts{}.connect.count()};
     std::atomic<long long> ioMillis_{FtpTimeouts{}.io.count()};
     ServerFeatures features_;
     SessionFacts facts_;       // learnt by the last connect
     SessionFacts givenFacts_;  // reuseSessionFacts
+    std::weak_ptr<const FtpConnection> factsFrom_;
+    std::function<void()> loggedIn_;
     std::atomic<bool> mlsd_{false};
     bool epsvRefused_ = false;
     bool eprtRefused_ = false;
