@@ -37,6 +37,7 @@ struct ConnectionPool::Member {
     // The member's login; replaced only by its own thread, read by others under the lock.
     std::shared_ptr<ftp::FtpConnection> ftp;
     bool alive = true;  // logged in or logging in; false once it has left
+    bool loggingIn = false;
     bool busy = false;  // running a job, or holding the next one
     int attempts = 0;   // of its job, for the retry display
     // Taken off the queue while the job before it ran, when that listing sent the EPSV for it
@@ -181,6 +182,13 @@ void ConnectionPool::close() {
             job->done.store(true);
         }
         s.queue.clear();
+        // A login still being made is of no use now (the run's own login may have failed, or
+        // Stop was pressed while it was made); a slow server must not hold up the end.
+        for (const auto& member : s.members) {
+            if (member->loggingIn && member->ftp) {
+                member->ftp->abort();
+            }
+        }
     }
     s.work.notify_all();
 }
@@ -408,6 +416,7 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
                 return false;
             }
             member->ftp = connection;
+            member->loggingIn = true;
             login = s.login;
             connection->takeFactsFrom(s.factsFrom.lock());
         }
@@ -415,6 +424,7 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
             connection->connect(login.server, login.port, login.user, login.password, login.passive,
                                 ftpSocketLimits(), login.tls);
         std::lock_guard lock(s.mutex);
+        member->loggingIn = false;
         if (!result) {
             // Too many connections, a closed socket, any refusal: the pool makes do with fewer.
             member->ftp.reset();
