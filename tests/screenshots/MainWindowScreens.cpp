@@ -95,7 +95,9 @@ void idleWindow(const ScreenshotContext& context, bool silent) {
 
 // Uploads a large file to a throttled server whose first STOR fails, so that the second attempt
 // runs slowly with "Retries 1" showing; grabs the window part-way and presses Stop. The file is
-// large enough that the socket buffers of loopback take only part of it at once.
+// large enough that the socket buffers of loopback take only part of it at once. It is the only
+// file: with several logins another file's STOR could reach the server first and take the
+// failure.
 void runningWindow(const ScreenshotContext& context) {
     testsupport::PyFtpdServer::Options options;
     options.uploadBytesPerSecond = 1024 * 1024;
@@ -107,6 +109,8 @@ void runningWindow(const ScreenshotContext& context) {
     }
     FrontEnds frontEnds;
     SiteSetup setup;
+    fs::remove_all(setup.site);
+    fs::create_directories(setup.site);
     writeFile(setup.site / "archive.zip", testsupport::randomBytes(32 * 1024 * 1024, 7));
     setup.saveConnection(server.host(), server.port(), server.user(), server.password());
     Profile profile;
