@@ -754,13 +754,20 @@ TYPED_TEST(CliRunCut, StoppedBySignalLeavesNoPartialFileAndTheNextRunCompletesTh
         const Result cut = process->finish(60s);
         EXPECT_EQ(cut.status, 130) << cut.out << cut.err;
         EXPECT_EQ(lines(cut.out).at(0), "Synchronisation interrupted") << cut.out;
-        EXPECT_TRUE(
-            contains(cut.out, "Could not copy file: " + this->server_.remote("www") + "/big.bin"))
-            << cut.out;
-        // The program deleted what it had sent before it ended.
+        const bool reported =
+            contains(cut.out, "Could not copy file: " + this->server_.remote("www") + "/big.bin");
         const fs::path big = this->onServer("www/big.bin");
         std::error_code error;
-        EXPECT_FALSE(fs::exists(big)) << fs::file_size(big, error) << " bytes stay on the server";
+        if (reported) {
+            // The program deleted what it had sent before it ended.
+            EXPECT_FALSE(fs::exists(big))
+                << fs::file_size(big, error) << " bytes stay on the server";
+        } else {
+            // The signal came once the last byte had been handed over (the socket buffers of
+            // loopback hold megabytes): the server confirmed the whole file, and the run counts
+            // it as added. What it may never leave is a part of it.
+            EXPECT_EQ(readFile(big), readFile(this->site_ / "big.bin")) << cut.out;
+        }
         this->expectRepairedByTheNextRun();
     }
 }
