@@ -337,7 +337,7 @@ TYPED_TEST(FtpClientTest, ASecondLoginTakesTheFirstOnesFacts) {
     EXPECT_EQ(facts.features.mlsd, this->server_.offersMlsd());
 
     FtpConnection second;
-    second.reuseSessionFacts(facts);
+    second.takeFactsFrom(first);
     ftp::FtpResult result =
         second.connect(this->server_.host(), this->server_.port(), this->server_.user(),
                        this->server_.password(), true, this->kTimeouts);

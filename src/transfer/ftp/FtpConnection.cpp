@@ -222,11 +222,9 @@ FtpResult FtpConnection::connectLocked(const std::string& host, std::uint16_t po
     }
 
     Reply reply;
-    SessionFacts given = givenFacts_;
-    if (!given.known) {
-        if (const std::shared_ptr<const FtpConnection> other = factsFrom_.lock()) {
-            given = other->sessionFacts();
-        }
+    SessionFacts given;
+    if (const std::shared_ptr<const FtpConnection> other = factsFrom_.lock()) {
+        given = other->sessionFacts();
     }
     const bool reusing = given.known;
     if (reusing) {
@@ -277,11 +275,6 @@ FtpResult FtpConnection::ensureBinary() {
 SessionFacts FtpConnection::sessionFacts() const {
     std::lock_guard lock(certificateMutex_);
     return facts_;
-}
-
-void FtpConnection::reuseSessionFacts(const SessionFacts& facts) {
-    std::lock_guard lock(exchangeMutex_);
-    givenFacts_ = facts;
 }
 
 void FtpConnection::takeFactsFrom(std::shared_ptr<const FtpConnection> other) {

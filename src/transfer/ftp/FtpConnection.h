@@ -58,13 +58,11 @@ class FtpConnection {
     // Called on the connecting thread once the server has accepted the login, before the rest
     // of the set-up (FEAT, TYPE I).
     void setLoggedInCallback(std::function<void()> callback);
-    // As reuseSessionFacts with the other login's facts as they stand when this one gets to its
-    // FEAT; while the other has none yet, this one asks itself.
+    // A connect after this takes the other login's facts (to the same server), as they stand
+    // when this one gets to its FEAT: it skips FEAT, and OPTS UTF8 ON where the server refused
+    // it, and sets the binary type only before the first upload or SIZE. While the other has
+    // no facts yet, this one asks itself.
     void takeFactsFrom(std::shared_ptr<const FtpConnection> other);
-    // A connect after this skips FEAT, and OPTS UTF8 ON where the server refused it, taking
-    // these facts of another login to the same server instead; it sets the binary type only
-    // before the first upload or SIZE.
-    void reuseSessionFacts(const SessionFacts& facts);
     // The server's certificate of the last connect with TLS (also when it was refused).
     CertificateInfo certificate() const;
     // Whether the control connection is encrypted, and whether the data connections are.
@@ -223,8 +221,7 @@ class FtpConnection {
     std::atomic<long long> connectMillis_{FtpTimeouts{}.connect.count()};
     std::atomic<long long> ioMillis_{FtpTimeouts{}.io.count()};
     ServerFeatures features_;
-    SessionFacts facts_;       // learnt by the last connect
-    SessionFacts givenFacts_;  // reuseSessionFacts
+    SessionFacts facts_;  // learnt by the last connect
     std::weak_ptr<const FtpConnection> factsFrom_;
     std::function<void()> loggedIn_;
     std::atomic<bool> mlsd_{false};
