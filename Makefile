@@ -65,9 +65,9 @@ BENCH_ARGS ?=
 
 # Optimised build with the test support library, which starts the loopback servers. Then whole
 # synchronisation runs of kelvane-cli, lftp and rclone on loopback pyftpdlib and vsftpd, the
-# FTPS pass (kelvane-cli and lftp over explicit TLS, with their plain-FTP first uploads
-# beside them) and the far-server pass (every server behind a proxy that delays each way, one
-# and four connections); the tables go to bench/RESULTS.md.
+# FTPS pass (kelvane-cli and lftp over explicit TLS on one connection each, with their
+# plain-FTP first uploads beside them) and the far-server pass (every server behind a proxy
+# that delays each way, one and four connections); the tables go to bench/RESULTS.md.
 bench:
 	@bash scripts/install-deps.sh --bench
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_UI=OFF \
@@ -75,7 +75,7 @@ bench:
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench_small_upload kelvane-cli
 	$(BENCH_BUILD_DIR)/bench/bench_small_upload
 	/usr/bin/python3 bench/sync_bench.py --cli $(BENCH_BUILD_DIR)/src/kelvane-cli $(BENCH_ARGS)
-	/usr/bin/python3 bench/sync_bench.py --cli $(BENCH_BUILD_DIR)/src/kelvane-cli --tls $(BENCH_ARGS)
+	/usr/bin/python3 bench/sync_bench.py --cli $(BENCH_BUILD_DIR)/src/kelvane-cli --tls --parallel 1 $(BENCH_ARGS)
 	/usr/bin/python3 bench/sync_bench.py --cli $(BENCH_BUILD_DIR)/src/kelvane-cli --far $(BENCH_ARGS)
 
 format:

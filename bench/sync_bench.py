@@ -1673,9 +1673,21 @@ def tls_goal_lines(bench):
                     lines.append(text + " (no goal)")
                     continue
                 met = ratio <= goal and not krow.problems
-                lines.append("%s (goal at most %.1f): %s%s" % (
-                    text, goal, "met" if met else "NOT met", differs))
+                lines.append("%s (goal at most %.1f): %s%s%s" % (
+                    text, goal, "met" if met else "NOT met", differs,
+                    server_bound(krow, goal * o)
+                    if other == "kelvane" and bench.args.parallel == 1 else ""))
     return lines
+
+
+def server_bound(row, budget):
+    """Both servers serve a session from one process (vsftpd) or one thread (pyftpdlib), so a
+    run with one connection cannot end sooner than the CPU time the server spent on it."""
+    if not row.server_cpu:
+        return ""
+    spent = statistics.median(row.server_cpu)
+    return "; the server spent %.2f s of CPU on the run, %s the goal's %.2f s" % (
+        spent, "more than" if spent > budget else "within", budget)
 
 
 def far_rows(bench, scenario, server, delay, tool):
