@@ -63,7 +63,8 @@ void Synchroniser::runSynchronisation(const std::string& source, const std::stri
     RetryDisplay* previousDisplay = setRetryDisplay(&retryAdapter_);
     prepareLocations();
 
-    // The extra logins are made while the walk starts; the walk finds listings fetched ahead.
+    // Extra logins begin as soon as the run's own login is accepted (at once when it already
+    // is); the walk then finds listings fetched ahead.
     startPool();
     setStatus("Checking folder: " + source);
     const bool analysed = analyseDirectory(source, target);
