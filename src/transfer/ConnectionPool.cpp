@@ -384,15 +384,22 @@ std::uint64_t ConnectionPool::extraCommandCount() const {
 namespace {
 
 // The first job of the queue this member may take; null when none.
-std::shared_ptr<PoolJob> takeJob(std::deque<std::shared_ptr<PoolJob>>& queue, bool isMain) {
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
-        if (!isMain || (*it)->mayUseMain) {
-            std::shared_ptr<PoolJob> job = *it;
-            queue.erase(it);
-            return job;
-        }
+using JobQueue = std::deque<std::shared_ptr<PoolJob>>;
+
+// The first job a member may run: the run's own connection runs only those lent to it.
+JobQueue::iterator firstJobFor(JobQueue& queue, bool isMain) {
+    return std::find_if(queue.begin(), queue.end(),
+                        [isMain](const auto& job) { return !isMain || job->mayUseMain; });
+}
+
+std::shared_ptr<PoolJob> takeJob(JobQueue& queue, bool isMain) {
+    const auto it = firstJobFor(queue, isMain);
+    if (it == queue.end()) {
+        return nullptr;
     }
-    return nullptr;
+    std::shared_ptr<PoolJob> job = *it;
+    queue.erase(it);
+    return job;
 }
 
 }  // namespace
@@ -453,19 +460,15 @@ void ConnectionPool::memberThread(std::shared_ptr<Shared> shared, std::shared_pt
         if (s.closing || stopRequested.load()) {
             return false;
         }
-        for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
-            if (member->isMain && !(*it)->mayUseMain) {
-                continue;
-            }
-            if ((*it)->kind != PoolJob::Kind::List && (*it)->kind != PoolJob::Kind::Upload) {
-                return false;
-            }
-            member->next = *it;
-            member->next->started = true;
-            s.queue.erase(it);
-            return true;
+        const auto it = firstJobFor(s.queue, member->isMain);
+        if (it == s.queue.end() ||
+            ((*it)->kind != PoolJob::Kind::List && (*it)->kind != PoolJob::Kind::Upload)) {
+            return false;
         }
-        return false;
+        member->next = *it;
+        member->next->started = true;
+        s.queue.erase(it);
+        return true;
     };
     // A job taken ahead goes back to the front of the queue (the member's login broke).
     const auto giveBackNext = [&s, &member] {
